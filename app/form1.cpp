@@ -1,0 +1,217 @@
+#include "form1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "numberreading.h"
+#include "registergrid.h"
+#include "snapshotfile.h"
+
+namespace meterlog {
+
+namespace {
+
+const QString connectCaption = QStringLiteral("Connect");
+const QString disconnectCaption = QStringLiteral("DisConnect");
+const QString autoCaption = QStringLiteral("Auto");
+const QString manualCaption = QStringLiteral("Manual");
+
+constexpr int defaultPortEntry = 8; // "9"
+constexpr int defaultBaudEntry = 1; // "38400"
+const QString lineSettings = QStringLiteral("38400,n,8,1");
+
+// Window colours are packed as 0x00BBGGRR.
+QColor fromPackedColour(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
+}
+
+QColor markColour(SlotMark mark)
+{
+    switch (mark) {
+    case SlotMark::Asking:
+        return fromPackedColour(0x80FF80); // light green
+    case SlotMark::Failed:
+        return fromPackedColour(0x0000FF); // red
+    case SlotMark::Done:
+        return fromPackedColour(0x004000); // dark green
+    }
+    return {};
+}
+
+} // namespace
+
+Form1::Form1(QString programDir, QWidget *parent)
+    : QWidget(parent)
+    , m_programDir(std::move(programDir))
+    , MSComm(m_programDir)
+{
+    createControls();
+    connectRoutines();
+    // The poll timer runs from the window's creation; ticks arrive once events are processed.
+    Timer3->start();
+}
+
+Form1::~Form1() = default;
+
+void Form1::connectRoutines()
+{
+    connect(cmd_coneck, &QPushButton::clicked, this, &Form1::cmd_coneck_Click);
+    connect(cmdTest, &QPushButton::clicked, this, &Form1::cmdTest_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(cmd_auto, &QPushButton::clicked, this, &Form1::cmd_auto_Click);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    // A port that failed under the program is closed; the button must not go on saying it is
+    // connected.
+    connect(&MSComm, &SerialComm::lost, this, [this] { cmd_coneck->setText(connectCaption); });
+}
+
+void Form1::Form_Load()
+{
+    ComA->setCurrentIndex(defaultPortEntry);
+    BoudRateA->setCurrentIndex(defaultBaudEntry);
+    MSComm.setSettings(lineSettings);
+    if (MSComm.portOpen())
+        MSComm.setPortOpen(false);
+    cmd_auto->setText(autoCaption);
+    cmd_coneck_Click();
+    for (auto *tick : cheAID)
+        tick->setCheckState(Qt::Checked);
+    for (int i = 0; i < slotCount; ++i)
+        txtaID[i]->setText(QString::number(i + 1));
+    std::array<QString, slotCount> deviceAddresses;
+    for (int i = 0; i < slotCount; ++i)
+        deviceAddresses[i] = txtaID[i]->text();
+    tabel->layOut(deviceAddresses, txt_addr->text(), txt_jumlahData->text());
+    m_crc.fillTable();
+}
+
+void Form1::Form_Unload()
+{
+    if (MSComm.portOpen())
+        MSComm.setPortOpen(false);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    // The window is going away: a scan waiting for a reply stops at once, and no tick follows.
+    Timer3->stop();
+    m_closing.cancel();
+    event->accept();
+}
+
+bool Form1::choosePort(const QString &portText)
+{
+    // A typed device path is opened as it stands; anything else must be a port number.
+    if (portText.startsWith(u'/'))
+        return MSComm.setDevicePath(portText);
+    const auto number = readWholeNumber(portText);
+    const auto portNumber = number ? toWhole<qint16>(*number) : std::nullopt;
+    return portNumber && MSComm.setCommPort(*portNumber);
+}
+
+void Form1::cmd_coneck_Click()
+{
+    // Two separate tests: a call that has just opened the port does not close it again.
+    if (cmd_coneck->text() == connectCaption && !MSComm.portOpen()) {
+        // A text that is no port leaves the previous choice, and the port opens on that.
+        choosePort(ComA->currentText());
+        MSComm.setPortOpen(true);
+    }
+    if (cmd_coneck->text() == disconnectCaption && MSComm.portOpen())
+        MSComm.setPortOpen(false);
+    cmd_coneck->setText(MSComm.portOpen() ? disconnectCaption : connectCaption);
+}
+
+void Form1::cmdTest_Click()
+{
+    runScanCycle(*this, MSComm, m_crc, m_closing);
+}
+
+MeterCaptions Form1::shownCaptions() const
+{
+    MeterCaptions captions;
+    captions.frequency = lbfreq->text();
+    for (int meter = 0; meter < meterCount; ++meter)
+        captions.kilowatts[meter] = lbkw[meter]->text();
+    return captions;
+}
+
+void Form1::Command1_Click()
+{
+    const auto refreshed = summarize(*tabel, shownCaptions());
+    lbfreq->setText(refreshed.frequency);
+    for (int meter = 0; meter < meterCount; ++meter)
+        lbkw[meter]->setText(refreshed.kilowatts[meter]);
+    // The line is built from what the labels show, and the file gets what the box shows.
+    txtPrint->setText(snapshotLine(shownCaptions()));
+    writeSnapshotFile(m_programDir, txtPrint->text());
+}
+
+void Form1::cmd_auto_Click()
+{
+    cmd_auto->setText(cmd_auto->text() == manualCaption ? autoCaption : manualCaption);
+}
+
+void Form1::Timer3_Timer()
+{
+    Autoscan();
+    if (m_closing.isCancelled())
+        return;
+    Command1_Click();
+}
+
+void Form1::Autoscan()
+{
+    // Off while the tick works, so no tick starts inside it, even while a scan waits; starting
+    // it again makes the next tick fall due a full interval from now.
+    Timer3->stop();
+    if (cmd_auto->text() == autoCaption)
+        cmdTest_Click();
+    if (m_closing.isCancelled())
+        return;
+    Command1_Click();
+    Timer3->start();
+}
+
+bool Form1::slotTicked(int slot) const
+{
+    return cheAID[slot]->checkState() == Qt::Checked;
+}
+
+QString Form1::deviceAddressText(int slot) const
+{
+    return txtaID[slot]->text();
+}
+
+QString Form1::startAddressText() const
+{
+    return txt_addr->text();
+}
+
+QString Form1::registerCountText() const
+{
+    return txt_jumlahData->text();
+}
+
+void Form1::showSlotMark(int slot, SlotMark mark)
+{
+    auto palette = cheAID[slot]->palette();
+    palette.setColor(QPalette::Window, markColour(mark));
+    cheAID[slot]->setPalette(palette);
+}
+
+void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
+{
+    // Register r goes to row r; rows past the grid's last are not there to take a word.
+    for (int r = 0; r < words.size(); ++r)
+        tabel->setCellText(r + 1, RegisterGrid::firstSlotColumn + slot, registerText(words[r]));
+}
+
+} // namespace meterlog

@@ -1,0 +1,91 @@
+#pragma once
+
+// Form1: meterlog's one window. Its controls hold every setting and every reading; its event
+// routines (start-up and shutdown, the connection toggle, the scan, the summary, the mode and the
+// poll timer) wire them to the serial port, the scan cycle and the meter summary.
+
+#include <QWidget>
+
+#include <array>
+#include <map>
+
+#include "crc16.h"
+#include "metersummary.h"
+#include "replywait.h"
+#include "scancycle.h"
+#include "serialcomm.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace meterlog {
+
+class RegisterGrid;
+
+class Form1 : public QWidget, private ScanConsole
+{
+    Q_OBJECT
+
+public:
+    // `programDir` is the program's folder: where `comN` links are looked up and the snapshot
+    // file is written.
+    explicit Form1(QString programDir, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The window's routines, named after the control and the event they handle.
+    void Form_Load();
+    void Form_Unload();
+    void cmd_coneck_Click();
+    void cmdTest_Click();
+    void Command1_Click();
+    void cmd_auto_Click();
+    void Timer3_Timer();
+    void Autoscan();
+
+    const CrcRoutine &checksum() const { return m_crc; }
+    SerialComm &port() { return MSComm; }
+
+    // The controls, under the names the rest of the system knows them by.
+    QGroupBox *Frame4, *Frame6, *Frame1, *Frame3, *Frame2;
+    QPushButton *cmd_coneck, *cmdTest, *cmd_auto, *cmdAuto, *Command1;
+    QLabel *Label1, *Label2, *Label9, *Label10, *lbfreq, *lbprint;
+    std::array<QLabel *, 6> Label;
+    std::array<QLabel *, meterCount> lbkw, lbkw_;
+    QComboBox *ComA, *BoudRateA;
+    std::array<QLineEdit *, slotCount> txtaID;
+    std::array<QCheckBox *, slotCount> cheAID;
+    QLineEdit *txt_addr, *txt_jumlahData, *txtPrint;
+    RegisterGrid *tabel;
+    QTimer *Timer3;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void place(QWidget *control, QWidget *container, const QRect &twips, int tabIndex);
+    void applyTabOrder();
+    void connectRoutines();
+    bool choosePort(const QString &portText);
+    MeterCaptions shownCaptions() const;
+
+    bool slotTicked(int slot) const override;
+    QString deviceAddressText(int slot) const override;
+    QString startAddressText() const override;
+    QString registerCountText() const override;
+    void showSlotMark(int slot, SlotMark mark) override;
+    void storeRegisters(int slot, const QList<std::uint16_t> &words) override;
+
+    QString m_programDir;
+    SerialComm MSComm;
+    CrcRoutine m_crc;
+    Cancellation m_closing;
+    std::multimap<int, QWidget *> m_tabOrder;
+};
+
+} // namespace meterlog

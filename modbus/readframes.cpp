@@ -1,0 +1,78 @@
+#include "readframes.h"
+
+namespace meterlog {
+
+namespace {
+
+std::uint8_t byteAt(QByteArrayView bytes, qsizetype index)
+{
+    return std::uint8_t(bytes[index]);
+}
+
+// Whether the `length` bytes at the start of `frame` end in the CRC of the bytes before it.
+bool hasValidCrc(const CrcTable &table, QByteArrayView frame, qsizetype length)
+{
+    const auto crc = crcOf(table, frame.first(length - 2));
+    return crc.first == byteAt(frame, length - 2) && crc.second == byteAt(frame, length - 1);
+}
+
+bool isExceptionReply(const CrcTable &table, QByteArrayView reply)
+{
+    return reply.size() >= exceptionReplyLength
+        && byteAt(reply, 1) == (readHoldingRegisters | exceptionFlag)
+        && hasValidCrc(table, reply, exceptionReplyLength);
+}
+
+ReplyCheck verdictOnly(ReplyVerdict verdict, std::uint8_t exceptionCode = 0)
+{
+    ReplyCheck check;
+    check.verdict = verdict;
+    check.exceptionCode = exceptionCode;
+    return check;
+}
+
+} // namespace
+
+QByteArray requestBody(const ReadRequest &request)
+{
+    QByteArray body;
+    body.append(char(request.device));
+    body.append(char(readHoldingRegisters));
+    body.append(char(request.startAddress >> 8));
+    body.append(char(request.startAddress & 0xFF));
+    body.append(char(0));
+    body.append(char(request.count));
+    return body;
+}
+
+ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
+{
+    if (isExceptionReply(table, reply)) {
+        if (byteAt(reply, 0) != request.device)
+            return verdictOnly(ReplyVerdict::ForeignDevice);
+        return verdictOnly(ReplyVerdict::Exception, byteAt(reply, 2));
+    }
+    const int length = replyLength(request.count);
+    if (reply.size() < length)
+        return verdictOnly(ReplyVerdict::Short);
+    if (!hasValidCrc(table, reply, length))
+        return verdictOnly(ReplyVerdict::BadCrc);
+    if (byteAt(reply, 0) != request.device)
+        return verdictOnly(ReplyVerdict::ForeignDevice);
+    if (byteAt(reply, 1) != readHoldingRegisters || byteAt(reply, 2) != 2 * request.count)
+        return verdictOnly(ReplyVerdict::Malformed);
+
+    auto check = verdictOnly(ReplyVerdict::Verified);
+    check.registers.reserve(request.count);
+    for (int r = 0; r < request.count; ++r)
+        check.registers.append(
+            std::uint16_t(byteAt(reply, 3 + 2 * r) << 8 | byteAt(reply, 4 + 2 * r)));
+    return check;
+}
+
+bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
+{
+    return reply.size() >= replyLength(request.count) || isExceptionReply(table, reply);
+}
+
+} // namespace meterlog

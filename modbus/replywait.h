@@ -1,0 +1,52 @@
+#pragma once
+
+// The wait for a reply. It keeps the window live (every pending event runs while it waits) but
+// sleeps in the event loop between events, so a silent line costs no CPU. It is bounded by a
+// monotonic clock, never by the time of day.
+
+#include <QByteArrayView>
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+
+namespace meterlog {
+
+class SerialComm;
+
+// Tells a running wait that its owner is going away: the wait ends at once, and whoever called
+// it must touch nothing of the owner's again.
+class Cancellation : public QObject
+{
+    Q_OBJECT
+
+public:
+    bool isCancelled() const { return m_cancelled; }
+    void cancel();
+
+signals:
+    void cancelled();
+
+private:
+    bool m_cancelled = false;
+};
+
+enum class WaitEnd {
+    Complete, // the bytes in are enough to judge the reply
+    TimedOut, // the limit passed first
+    PortClosed, // the port closed or failed while waiting
+    Cancelled, // the owner is going away
+};
+
+struct WaitResult
+{
+    WaitEnd end = WaitEnd::TimedOut;
+    std::chrono::steady_clock::duration elapsed {};
+};
+
+// Waits until `isComplete` holds for the bytes received, the port closes, `cancel` fires or
+// `limit` has passed. Other events, including a nested wait of another scan, can run meanwhile.
+WaitResult waitForReply(SerialComm &port, const std::function<bool(QByteArrayView)> &isComplete,
+    std::chrono::milliseconds limit, const Cancellation &cancel);
+
+} // namespace meterlog

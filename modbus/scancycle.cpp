@@ -1,0 +1,128 @@
+#include "scancycle.h"
+
+#include "numberreading.h"
+#include "serialcomm.h"
+
+namespace meterlog {
+
+namespace {
+
+SlotOutcome outcomeOf(ReplyVerdict verdict)
+{
+    switch (verdict) {
+    case ReplyVerdict::Verified:
+        return SlotOutcome::Verified;
+    case ReplyVerdict::Short:
+        return SlotOutcome::TimedOut;
+    case ReplyVerdict::BadCrc:
+        return SlotOutcome::BadCrc;
+    case ReplyVerdict::ForeignDevice:
+        return SlotOutcome::ForeignDevice;
+    case ReplyVerdict::Exception:
+        return SlotOutcome::Exception;
+    case ReplyVerdict::Malformed:
+        return SlotOutcome::Malformed;
+    }
+    return SlotOutcome::Malformed;
+}
+
+// Hands the request to the port and waits until the device has taken all of it. Bytes that
+// arrived before it belong to an earlier request and are dropped, after the line has been
+// silent for a frame gap so that a device still talking is not cut into.
+bool sendRequest(SerialComm &port, const QByteArray &frame)
+{
+    using std::chrono::steady_clock;
+    if (!port.waitForSilence(frameGap, silenceLimit))
+        return false;
+    port.discardInput();
+    port.setInputLen(0);
+    if (!port.setOutput(frame))
+        return false;
+    const auto giveUpAt = steady_clock::now() + sendLimit;
+    for (;;) {
+        const auto pending = port.outBufferCount();
+        if (!pending)
+            return false;
+        if (*pending == 0)
+            return true;
+        if (steady_clock::now() >= giveUpAt)
+            return false;
+    }
+}
+
+// One slot's turn, from reading its inputs to storing its words.
+SlotOutcome askSlot(
+    int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel)
+{
+    const auto request = requestFromTexts(
+        console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
+    if (!request)
+        return SlotOutcome::NotDescribed;
+
+    auto frame = requestBody(*request);
+    crc.proc1(frame, std::int16_t(frame.size()));
+    frame.append(char(crc.crc_hi));
+    frame.append(char(crc.crc_lo));
+
+    if (!port.portOpen())
+        return SlotOutcome::PortNotOpen;
+    if (!sendRequest(port, frame))
+        return SlotOutcome::SendFailed;
+
+    const auto wait = waitForReply(
+        port, [&](QByteArrayView reply) { return isReplyComplete(crc.crc_table, *request, reply); },
+        replyLimit, cancel);
+    if (wait.end == WaitEnd::Cancelled)
+        return SlotOutcome::Cancelled;
+    if (wait.end == WaitEnd::PortClosed)
+        return SlotOutcome::PortLost;
+
+    const auto reply = port.input().value_or(QByteArray());
+    const auto check = checkReadReply(crc.crc_table, *request, reply);
+    if (check.verdict == ReplyVerdict::Verified)
+        console.storeRegisters(slot, check.registers);
+    return outcomeOf(check.verdict);
+}
+
+} // namespace
+
+std::optional<ReadRequest> requestFromTexts(
+    const QString &deviceText, const QString &startText, const QString &countText)
+{
+    const auto device = readWholeNumber(deviceText);
+    const auto deviceAddress = device ? toWhole<std::uint8_t>(*device) : std::nullopt;
+    const auto count = toWhole<std::uint8_t>(readLeadingNumber(countText));
+    const auto start = toWhole<std::uint16_t>(readLeadingNumber(startText));
+    if (!deviceAddress || !count || !start)
+        return std::nullopt;
+    return ReadRequest {*deviceAddress, *start, *count};
+}
+
+ScanResult runScanCycle(
+    ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel)
+{
+    ScanResult result;
+    for (int slot = 0; slot < slotCount; ++slot) {
+        // The inputs are read afresh at every slot: an edit made during a wait counts from the
+        // next slot on.
+        if (!console.slotTicked(slot)) {
+            result.outcomes[slot] = SlotOutcome::Skipped;
+            continue;
+        }
+        console.showSlotMark(slot, SlotMark::Asking);
+        const auto outcome = askSlot(slot, console, port, crc, cancel);
+        result.outcomes[slot] = outcome;
+        if (outcome == SlotOutcome::Cancelled) {
+            result.cancelled = true;
+            return result;
+        }
+        // A closed port is shown by the connection button; the slot keeps its "asking" mark.
+        if (outcome != SlotOutcome::Verified && outcome != SlotOutcome::PortNotOpen)
+            console.showSlotMark(slot, SlotMark::Failed);
+    }
+    for (int slot = 0; slot < slotCount; ++slot)
+        console.showSlotMark(slot, SlotMark::Done);
+    return result;
+}
+
+} // namespace meterlog

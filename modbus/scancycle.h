@@ -1,0 +1,86 @@
+#pragma once
+
+// One scan cycle: every ticked device slot, in order, is asked once for its block of holding
+// registers, and the words of each verified reply go to that slot's column. What the cycle needs
+// of the window comes through ScanConsole, so the cycle can run without one.
+
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+#include "crc16.h"
+#include "readframes.h"
+#include "replywait.h"
+
+namespace meterlog {
+
+class SerialComm;
+
+inline constexpr int slotCount = 5;
+
+// The longest a device may take to answer.
+inline constexpr std::chrono::milliseconds replyLimit {500};
+// The longest the device may take to accept a request.
+inline constexpr std::chrono::milliseconds sendLimit {200};
+// The silence that separates frames on a Modbus serial line above 19200 baud (t3.5).
+inline constexpr std::chrono::microseconds frameGap {1750};
+// A line that never falls silent for frameGap within this long carries no request of ours.
+inline constexpr std::chrono::milliseconds silenceLimit {100};
+
+// The marks a slot's check box shows while a cycle runs and after it.
+enum class SlotMark {
+    Asking, // its turn has begun
+    Failed, // nothing usable came back, or no request could be sent
+    Done, // the cycle has ended
+};
+
+// How one slot's turn ended.
+enum class SlotOutcome {
+    Skipped, // not ticked
+    NotDescribed, // the inputs describe no request: nothing sent
+    PortNotOpen, // nothing sent
+    SendFailed, // the port took the request but could not send it
+    Verified,
+    TimedOut, // nothing complete before the limit: no reply, or one cut short
+    BadCrc,
+    ForeignDevice,
+    Exception,
+    Malformed,
+    PortLost, // the port closed during the wait
+    Cancelled,
+};
+
+// What the cycle reads from and shows in the window.
+class ScanConsole
+{
+public:
+    virtual ~ScanConsole() = default;
+    virtual bool slotTicked(int slot) const = 0;
+    virtual QString deviceAddressText(int slot) const = 0;
+    virtual QString startAddressText() const = 0;
+    virtual QString registerCountText() const = 0;
+    virtual void showSlotMark(int slot, SlotMark mark) = 0;
+    virtual void storeRegisters(int slot, const QList<std::uint16_t> &words) = 0;
+};
+
+// The request that the slot's inputs describe: device address 0..255 (the whole text a number),
+// start address 0..65535 and count 0..255 (each read from the start of its text; text that does
+// not begin with a number reads 0). Fails when any of them is out of range.
+std::optional<ReadRequest> requestFromTexts(
+    const QString &deviceText, const QString &startText, const QString &countText);
+
+struct ScanResult
+{
+    std::array<SlotOutcome, slotCount> outcomes {};
+    bool cancelled = false;
+};
+
+// Runs one cycle. Returns early, touching neither the console nor the port again, when `cancel`
+// fires during a wait.
+ScanResult runScanCycle(
+    ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel);
+
+} // namespace meterlog

@@ -1,0 +1,82 @@
+#pragma once
+
+// SerialComm: the serial-port operations the window relies on (settings, port number, open
+// state, output and input with their counts), over QSerialPort. Every operation reports its
+// failure to the caller. A port that fails under the program is closed here, so it reads as not
+// open from then on instead of spinning on errors.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+#include "linesettings.h"
+
+namespace meterlog {
+
+class SerialComm : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SerialComm(QString programDir, QObject *parent = nullptr);
+
+    // The line settings text ("38400,n,8,1"); they hold for every later open.
+    bool setSettings(QStringView settings);
+    // Chooses the port for the next open by number; refused while open or below 1.
+    bool setCommPort(qint16 number);
+    // Chooses a device by its path for the next open, as it stands.
+    bool setDevicePath(const QString &path);
+    // The device the next open will use.
+    QString deviceName() const;
+
+    bool portOpen() const;
+    // Opens with the current port and settings, or closes. Fails when the port is missing or
+    // busy, and when it is already in the state asked for.
+    bool setPortOpen(bool open);
+
+    // 0: the next input() takes everything received; n > 0: at most n bytes.
+    bool setInputLen(int length);
+    // Queues the bytes for sending, in order and unchanged.
+    bool setOutput(const QByteArray &bytes);
+    // Bytes not yet handed to the device. Reading it moves queued bytes on (waiting a short
+    // while for the device), so the count falls to 0 without the caller running the event loop.
+    std::optional<int> outBufferCount();
+    std::optional<int> inBufferCount();
+    std::optional<QByteArray> input();
+    // The bytes input() would take, left in place.
+    QByteArray peekInput();
+
+    // Drops every byte received and not yet read, in the driver as well as here.
+    void discardInput();
+    // Waits, without running the event loop, until the line has been silent for `gap` since the
+    // last byte received or sent; bytes that arrive meanwhile start the silence anew. Fails when
+    // the port is not open, or the line does not fall silent within `bound`.
+    bool waitForSilence(std::chrono::microseconds gap, std::chrono::milliseconds bound);
+
+signals:
+    // New bytes are waiting to be read.
+    void bytesArrived();
+    // The port has closed: by the program or because it failed.
+    void closed();
+    // The port failed under the program (device gone, read or write error) and was closed.
+    void lost();
+
+private:
+    void noteActivity();
+    void onError(QSerialPort::SerialPortError error);
+    void closePort();
+
+    QSerialPort m_port;
+    QString m_programDir;
+    LineSettings m_settings;
+    qint16 m_portNumber = 1;
+    QString m_devicePath;
+    int m_inputLen = 0;
+    std::chrono::steady_clock::time_point m_lastActivity;
+};
+
+} // namespace meterlog

@@ -1,0 +1,43 @@
+#pragma once
+
+// The meter summary: the frequency and the five kW values taken from fixed cells of the register
+// grid, and the snapshot line made of them. No scaling: the frequency is the cell's text as it
+// stands, a kW value the two words high * 65536 + low.
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace meterlog {
+
+class RegisterGrid;
+
+inline constexpr int meterCount = 5;
+
+// The texts the result labels show; the snapshot line is built from them.
+struct MeterCaptions
+{
+    QString frequency;
+    std::array<QString, meterCount> kilowatts;
+};
+
+// The frequency is the ninth register of the last slot's block.
+inline constexpr int frequencyRow = 9;
+inline constexpr int frequencyColumn = 6;
+// A slot's power is its second (high word) and third (low word) registers.
+inline constexpr int kilowattHighRow = 2;
+inline constexpr int kilowattLowRow = 3;
+
+// high * 65536 + low as plain digits; fails when either text is not a number or the result is
+// not finite.
+std::optional<QString> kilowattText(const QString &highWord, const QString &lowWord);
+
+// The captions after one summary: every value that can be read from the grid is refreshed, and
+// a value that cannot keeps its caption from `shown`.
+MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown);
+
+// Frequency and the five kW values, joined by "," with nothing before, after or between.
+QString snapshotLine(const MeterCaptions &captions);
+
+} // namespace meterlog

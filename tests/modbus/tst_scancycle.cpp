@@ -1,0 +1,373 @@
+// The scan cycle against devices played on a pseudo-terminal: what goes on the line, what reaches
+// the columns, and how each slot is marked.
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "pseudoterminal.h"
+#include "scancycle.h"
+#include "scriptedmeter.h"
+#include "serialcomm.h"
+
+using namespace meterlog;
+
+namespace {
+
+struct FakeConsole : ScanConsole
+{
+    std::array<bool, slotCount> ticked {true, false, false, false, false};
+    std::array<QString, slotCount> devices {"1", "2", "3", "4", "5"};
+    QString start = QStringLiteral("4011");
+    QString count = QStringLiteral("12");
+    std::array<QList<SlotMark>, slotCount> marks;
+    std::array<QList<QList<std::uint16_t>>, slotCount> stored;
+    std::function<void(int)> onStore;
+
+    bool slotTicked(int slot) const override { return ticked[slot]; }
+    QString deviceAddressText(int slot) const override { return devices[slot]; }
+    QString startAddressText() const override { return start; }
+    QString registerCountText() const override { return count; }
+    void showSlotMark(int slot, SlotMark mark) override { marks[slot].append(mark); }
+    void storeRegisters(int slot, const QList<std::uint16_t> &words) override
+    {
+        stored[slot].append(words);
+        if (onStore)
+            onStore(slot);
+    }
+};
+
+// Words that say which device sent them and which register they are.
+QList<quint16> wordsOf(quint8 device, int count)
+{
+    QList<quint16> words;
+    for (int r = 0; r < count; ++r)
+        words.append(quint16(device * 1000 + r));
+    return words;
+}
+
+// A device that answers every request addressed to it with wordsOf().
+QByteArray answerEveryone(const QByteArray &request)
+{
+    return normalReply(quint8(request[0]), wordsOf(quint8(request[0]), quint8(request[5])));
+}
+
+} // namespace
+
+class ScanCycleTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void defaultRequestAndGoodReplyFillTheColumn();
+    void slotOneDeviceTwoAtZero();
+    void inputsAreReadAtEverySlot();
+    void repliesThatAreNotVerifiedWriteNothing_data();
+    void repliesThatAreNotVerifiedWriteNothing();
+    void exceptionReplyEndsTheWaitAtOnce();
+    void staleBytesAreDiscardedBeforeSending();
+    void lateReplyNeverLandsInAnotherColumn();
+    void inputsThatDescribeNoRequestSendNothing_data();
+    void inputsThatDescribeNoRequestSendNothing();
+    void closedPortSendsNothingAndDoesNotWait();
+    void lineHangingUpDuringTheWaitFailsTheSlot();
+    void cancelStopsTheCycleAtOnce();
+    void keepsAFrameGapBetweenReplyAndNextRequest();
+    void nestedScanKeepsEveryWordInItsOwnColumn();
+
+private:
+    void useScript(ScriptedMeter::Script script);
+    ScanResult scan() { return runScanCycle(m_console, *m_port, m_crc, *m_cancel); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PseudoTerminal> m_line;
+    std::unique_ptr<SerialComm> m_port;
+    std::unique_ptr<ScriptedMeter> m_meter;
+    FakeConsole m_console;
+    CrcRoutine m_crc;
+    std::unique_ptr<Cancellation> m_cancel;
+};
+
+void ScanCycleTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_line = std::make_unique<PseudoTerminal>();
+    QVERIFY(m_line->isOpen());
+    m_port = std::make_unique<SerialComm>(m_dir->path());
+    QVERIFY(m_port->setSettings(u"38400,n,8,1"));
+    QVERIFY(m_port->setDevicePath(m_line->devicePath()));
+    QVERIFY(m_port->setPortOpen(true));
+    m_console = FakeConsole {};
+    m_cancel = std::make_unique<Cancellation>();
+    m_crc.fillTable();
+    useScript(answerEveryone);
+}
+
+void ScanCycleTest::cleanup()
+{
+    m_meter.reset();
+    m_port.reset();
+    m_line.reset();
+}
+
+void ScanCycleTest::useScript(ScriptedMeter::Script script)
+{
+    m_meter = std::make_unique<ScriptedMeter>(*m_line, std::move(script));
+}
+
+void ScanCycleTest::defaultRequestAndGoodReplyFillTheColumn()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto result = scan();
+
+    QCOMPARE(m_meter->received(), QByteArray::fromHex("01030FAB000C373B"));
+    QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
+    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {wordsOf(1, 12)}));
+    // The wait ends when the 29 bytes are in, not at the limit.
+    QVERIFY(clock.elapsed() < replyLimit.count());
+    QCOMPARE(m_console.marks[0], (QList<SlotMark> {SlotMark::Asking, SlotMark::Done}));
+    for (int slot = 1; slot < slotCount; ++slot) {
+        QCOMPARE(result.outcomes[slot], SlotOutcome::Skipped);
+        QCOMPARE(m_console.marks[slot], QList<SlotMark> {SlotMark::Done});
+    }
+}
+
+void ScanCycleTest::slotOneDeviceTwoAtZero()
+{
+    m_console.ticked = {false, true, false, false, false};
+    m_console.start = "0";
+    m_console.count = "2";
+    useScript([](const QByteArray &) { return QByteArray::fromHex("0203041388FFFF4C2D"); });
+    scan();
+    QCOMPARE(m_meter->received(), QByteArray::fromHex("020300000002C438"));
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {{5000, 65535}}));
+}
+
+void ScanCycleTest::inputsAreReadAtEverySlot()
+{
+    m_console.ticked = {true, true, false, false, false};
+    // The operator edits the count while slot 0 waits: slot 1 asks for the new count.
+    m_console.onStore = [this](int) { m_console.count = "3"; };
+    scan();
+    QCOMPARE(m_meter->requests(),
+        (QList<QByteArray> {
+            QByteArray::fromHex("01030FAB000C373B"), QByteArray::fromHex("02030FAB0003770C")}));
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {wordsOf(2, 3)}));
+}
+
+void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<SlotOutcome>("outcome");
+    const auto good = normalReply(1, wordsOf(1, 12));
+    auto badCrc = good;
+    badCrc[10] = char(badCrc[10] ^ 0x04);
+    QTest::newRow("no reply") << QByteArray() << SlotOutcome::TimedOut;
+    QTest::newRow("cut short") << good.left(6) << SlotOutcome::TimedOut;
+    QTest::newRow("one bit flipped") << badCrc << SlotOutcome::BadCrc;
+    QTest::newRow("another device") << normalReply(2, wordsOf(2, 12)) << SlotOutcome::ForeignDevice;
+    QTest::newRow("exception") << exceptionReply(1, 2) << SlotOutcome::Exception;
+    QTest::newRow("wrong byte count") << normalReply(1, wordsOf(1, 13)) << SlotOutcome::BadCrc;
+}
+
+void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(SlotOutcome, outcome);
+    useScript([reply](const QByteArray &) { return reply; });
+    const auto result = scan();
+    QCOMPARE(result.outcomes[0], outcome);
+    QVERIFY(m_console.stored[0].isEmpty());
+    QCOMPARE(
+        m_console.marks[0], (QList<SlotMark> {SlotMark::Asking, SlotMark::Failed, SlotMark::Done}));
+}
+
+void ScanCycleTest::exceptionReplyEndsTheWaitAtOnce()
+{
+    useScript([](const QByteArray &) { return exceptionReply(1, 2); });
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(scan().outcomes[0], SlotOutcome::Exception);
+    QVERIFY(clock.elapsed() < replyLimit.count());
+}
+
+void ScanCycleTest::staleBytesAreDiscardedBeforeSending()
+{
+    // A reply that came too late for an earlier request sits in the port before this scan.
+    m_line->send(normalReply(1, QList<quint16>(12, 0xDEAD)));
+    QTRY_VERIFY(m_port->inBufferCount().value_or(0) > 0);
+    QCOMPARE(scan().outcomes[0], SlotOutcome::Verified);
+    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {wordsOf(1, 12)}));
+}
+
+void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
+{
+    m_console.ticked = {true, true, false, false, false};
+    // Device 1 answers after its master has given up, during device 2's wait; device 2 takes
+    // its time too.
+    useScript([this](const QByteArray &request) {
+        const auto reply = answerEveryone(request);
+        const int delay = request[0] == 1 ? 600 : 200;
+        QTimer::singleShot(delay, this, [this, reply] { m_line->send(reply); });
+        return QByteArray();
+    });
+    const auto result = scan();
+    QCOMPARE(result.outcomes[0], SlotOutcome::TimedOut);
+    QCOMPARE(result.outcomes[1], SlotOutcome::ForeignDevice);
+    QVERIFY(m_console.stored[0].isEmpty());
+    QVERIFY(m_console.stored[1].isEmpty());
+}
+
+void ScanCycleTest::inputsThatDescribeNoRequestSendNothing_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("device x") << "x"
+                              << "4011"
+                              << "12";
+    QTest::newRow("device 256") << "256"
+                                << "4011"
+                                << "12";
+    QTest::newRow("count 300") << "1"
+                               << "4011"
+                               << "300";
+    QTest::newRow("count -1") << "1"
+                              << "4011"
+                              << "-1";
+    QTest::newRow("address 65536") << "1"
+                                   << "65536"
+                                   << "12";
+    QTest::newRow("address -5") << "1"
+                                << "-5"
+                                << "12";
+}
+
+void ScanCycleTest::inputsThatDescribeNoRequestSendNothing()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, start);
+    QFETCH(QString, count);
+    // Slot 0 succeeds first, so nothing of its request may be sent again for slot 1.
+    m_console.ticked = {true, true, false, false, false};
+    m_console.devices[1] = device;
+    m_console.start = "4011";
+    m_console.onStore = [&](int) {
+        m_console.start = start;
+        m_console.count = count;
+    };
+    const auto result = scan();
+    QCOMPARE(result.outcomes[1], SlotOutcome::NotDescribed);
+    QTest::qWait(50);
+    QCOMPARE(m_meter->received(), QByteArray::fromHex("01030FAB000C373B"));
+    QVERIFY(m_console.stored[1].isEmpty());
+    QCOMPARE(
+        m_console.marks[1], (QList<SlotMark> {SlotMark::Asking, SlotMark::Failed, SlotMark::Done}));
+}
+
+void ScanCycleTest::closedPortSendsNothingAndDoesNotWait()
+{
+    m_console.ticked.fill(true);
+    QVERIFY(m_port->setPortOpen(false));
+    QElapsedTimer clock;
+    clock.start();
+    const auto result = scan();
+    QVERIFY(clock.elapsed() < replyLimit.count());
+    QTest::qWait(50);
+    QVERIFY(m_meter->received().isEmpty());
+    for (int slot = 0; slot < slotCount; ++slot) {
+        QCOMPARE(result.outcomes[slot], SlotOutcome::PortNotOpen);
+        QCOMPARE(m_console.marks[slot], (QList<SlotMark> {SlotMark::Asking, SlotMark::Done}));
+    }
+}
+
+void ScanCycleTest::lineHangingUpDuringTheWaitFailsTheSlot()
+{
+    m_console.ticked = {true, true, false, false, false};
+    useScript([this](const QByteArray &) {
+        QTimer::singleShot(50, this, [this] { m_line->hangUp(); });
+        return QByteArray();
+    });
+    QSignalSpy lost(m_port.get(), &SerialComm::lost);
+    const auto result = scan();
+    QCOMPARE(result.outcomes[0], SlotOutcome::PortLost);
+    QCOMPARE(result.outcomes[1], SlotOutcome::PortNotOpen);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!m_port->portOpen());
+    QCOMPARE(
+        m_console.marks[0], (QList<SlotMark> {SlotMark::Asking, SlotMark::Failed, SlotMark::Done}));
+}
+
+void ScanCycleTest::cancelStopsTheCycleAtOnce()
+{
+    m_console.ticked.fill(true);
+    useScript([this](const QByteArray &) {
+        QTimer::singleShot(20, m_cancel.get(), &Cancellation::cancel);
+        return QByteArray();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const auto result = scan();
+    QVERIFY(result.cancelled);
+    QVERIFY(clock.elapsed() < replyLimit.count());
+    QCOMPARE(m_meter->requests().size(), 1);
+    QCOMPARE(m_console.marks[0], QList<SlotMark> {SlotMark::Asking});
+    QVERIFY(m_console.marks[1].isEmpty());
+}
+
+void ScanCycleTest::keepsAFrameGapBetweenReplyAndNextRequest()
+{
+    m_console.ticked.fill(true);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> repliedAt, requestedAt;
+    useScript([&](const QByteArray &request) {
+        requestedAt.append(clock.nsecsElapsed());
+        const auto reply = answerEveryone(request);
+        repliedAt.append(clock.nsecsElapsed());
+        return reply;
+    });
+    scan();
+    QCOMPARE(requestedAt.size(), slotCount);
+    for (int slot = 1; slot < slotCount; ++slot)
+        QVERIFY2(requestedAt[slot] - repliedAt[slot - 1] >= frameGap.count() * 1000,
+            qPrintable(QString::number(requestedAt[slot] - repliedAt[slot - 1])));
+}
+
+void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
+{
+    m_console.ticked.fill(true);
+    // Every device takes 100 ms; while the outer scan waits for device 1, a second scan starts
+    // and runs to its end inside that wait.
+    useScript([this](const QByteArray &request) {
+        const auto reply = answerEveryone(request);
+        QTimer::singleShot(100, this, [this, reply] { m_line->send(reply); });
+        return QByteArray();
+    });
+    bool nestedDone = false;
+    QTimer::singleShot(20, this, [&] {
+        runScanCycle(m_console, *m_port, m_crc, *m_cancel);
+        nestedDone = true;
+    });
+    scan();
+    QVERIFY(nestedDone);
+    int stores = 0;
+    for (int slot = 0; slot < slotCount; ++slot) {
+        for (const auto &words : m_console.stored[slot]) {
+            QCOMPARE(words, wordsOf(quint8(slot + 1), 12));
+            ++stores;
+        }
+    }
+    // The two runs take each other's replies, so most slots fail; the one that gets a reply to
+    // the very request it is waiting on stores it.
+    QVERIFY(stores >= 1);
+}
+
+QTEST_GUILESS_MAIN(ScanCycleTest)
+#include "tst_scancycle.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+// Devices on a pseudo-terminal played by a script: every 8-byte request that arrives is recorded
+// and handed to the script, whose answer goes back on the line. It runs in the test's event loop,
+// so it answers while the program under test waits in its own nested loop.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <functional>
+
+class PseudoTerminal;
+
+class ScriptedMeter : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Script = std::function<QByteArray(const QByteArray &request)>;
+
+    ScriptedMeter(PseudoTerminal &line, Script script);
+
+    const QList<QByteArray> &requests() const { return m_requests; }
+    // Everything the program has sent, requests and any stray bytes alike.
+    const QByteArray &received() const { return m_received; }
+
+signals:
+    void requestArrived(const QByteArray &request);
+
+private:
+    void onReadable();
+
+    PseudoTerminal &m_line;
+    Script m_script;
+    QSocketNotifier m_notifier;
+    QByteArray m_pending;
+    QByteArray m_received;
+    QList<QByteArray> m_requests;
+};
+
+// A device's normal answer to a function-3 request: address, 3, byte count, words, CRC. The CRC
+// is computed bit by bit here, apart from the program's table-driven one.
+QByteArray normalReply(quint8 device, const QList<quint16> &words);
+QByteArray exceptionReply(quint8 device, quint8 code);
+QByteArray withCrc(QByteArray frame);
