@@ -69,7 +69,7 @@ protected:
 private:
     void createControls();
     void place(QWidget *control, QWidget *container, const QRect &twips, int tabIndex);
-    void applyTabOrder();
+    void attachInTabOrder();
     void connectRoutines();
     bool choosePort(const QString &portText);
     MeterCaptions shownCaptions() const;
@@ -85,7 +85,13 @@ private:
     SerialComm MSComm;
     CrcRoutine m_crc;
     Cancellation m_closing;
-    std::multimap<int, QWidget *> m_tabOrder;
+    struct Placement
+    {
+        QWidget *control;
+        QWidget *container;
+    };
+    // Controls made but not yet put into their containers, by tab index.
+    std::multimap<int, Placement> m_placements;
 };
 
 } // namespace meterlog

@@ -43,14 +43,17 @@ QComboBox *makeCombo(const QStringList &items)
 
 void Form1::place(QWidget *control, QWidget *container, const QRect &twips, int tabIndex)
 {
-    control->setParent(container);
     control->setGeometry(twips);
-    m_tabOrder.emplace(tabIndex, control);
+    m_placements.emplace(tabIndex, Placement{control, container});
 }
 
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral("Form1"));
+    // The places of the controls were laid out for an 8-point font.
+    QFont windowFont = font();
+    windowFont.setPointSizeF(8.25);
+    setFont(windowFont);
     setFixedSize(twipsToPixels(clientWidthTwips), twipsToPixels(clientHeightTwips));
 
     Frame4 = new QGroupBox(QStringLiteral("Frame4"));
@@ -133,19 +136,17 @@ void Form1::createControls()
     txtPrint = new QLineEdit;
     place(txtPrint, this, twipsRect(720, 5400, 8415, 405), 1);
 
-    applyTabOrder();
+    attachInTabOrder();
 }
 
-void Form1::applyTabOrder()
+void Form1::attachInTabOrder()
 {
-    QWidget *previous = nullptr;
-    for (const auto &[index, control] : m_tabOrder) {
-        if (control->focusPolicy() == Qt::NoFocus)
-            continue;
-        if (previous)
-            setTabOrder(previous, control);
-        previous = control;
-    }
+    // A widget joins the end of its window's focus chain when it is put into the window, so
+    // putting the controls in in tab order makes the chain. Every frame comes before what it
+    // holds in that order.
+    for (const auto &[tabIndex, placement] : m_placements)
+        placement.control->setParent(placement.container);
+    m_placements.clear();
 }
 
 } // namespace meterlog

@@ -10,6 +10,8 @@ namespace {
 constexpr int twipsPerPixel = 15;
 constexpr int headerColumnTwips = 350;
 constexpr int valueColumnTwips = 700;
+// A row as tall as an 8-point line with a little room, as the grid's rows have always been.
+constexpr int rowPixels = 240 / twipsPerPixel + 2;
 } // namespace
 
 RegisterGrid::RegisterGrid(QWidget *parent)
@@ -24,6 +26,8 @@ RegisterGrid::RegisterGrid(QWidget *parent)
             setItem(row - 1, column - 1, new QTableWidgetItem());
     }
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(rowPixels);
+    verticalHeader()->setDefaultSectionSize(rowPixels);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setHighlightSections(false);

@@ -1,0 +1,207 @@
+// The window as the operator first sees it: texts that a typo would break, where things sit,
+// and what start-up and shutdown leave behind.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "form1.h"
+#include "pseudoterminal.h"
+#include "registergrid.h"
+
+using namespace meterlog;
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void captionsKeepTheirBlanks();
+    void controlsSitInTheirFrames();
+    void hiddenButtonIsClippedByItsFrame();
+    void tabOrderFollowsTheDesign();
+    void comboListsAndCreationDefaults();
+    void startUpWithPortNinePresent();
+    void startUpWithoutPortNine();
+    void startUpForgetsTheLastRunsChoices();
+    void closingClosesThePortAndIsNeverRefused();
+};
+
+void WindowTest::captionsKeepTheirBlanks()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Form1"));
+    QCOMPARE(form.Label1->text(), QStringLiteral("Com          :"));
+    QCOMPARE(form.Label2->text(), QStringLiteral("BoudRate :"));
+    QCOMPARE(form.Label[0]->text(), QStringLiteral("Freq   :"));
+    QCOMPARE(form.Label[1]->text(), QStringLiteral("M1     :"));
+    QCOMPARE(form.Label[5]->text(), QStringLiteral("M5     :"));
+    QCOMPARE(form.Label9->text(), QStringLiteral("Start Addres"));
+    QCOMPARE(form.Label10->text(), QStringLiteral("Panjang"));
+    QCOMPARE(form.lbkw_[4]->text(), QStringLiteral("kW"));
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("Connect"));
+    QCOMPARE(form.cmd_auto->text(), QStringLiteral("Manual"));
+    QCOMPARE(form.cmdTest->text(), QStringLiteral("Scan"));
+    QCOMPARE(form.Command1->text(), QStringLiteral("Command1"));
+    QCOMPARE(form.Frame3->title(), QStringLiteral("ID"));
+    QCOMPARE(form.Frame1->title(), QString());
+    QCOMPARE(form.lbprint->text(), QString());
+    // A label must not fold the blanks of its caption into one.
+    QCOMPARE(form.Label1->textFormat(), Qt::PlainText);
+}
+
+void WindowTest::controlsSitInTheirFrames()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.show();
+    // 9705 x 6105 twips at 15 twips a pixel.
+    QCOMPARE(form.size(), QSize(647, 407));
+    QCOMPARE(form.cmd_coneck->parentWidget(), form.Frame6);
+    QCOMPARE(form.ComA->parentWidget(), form.Frame1);
+    QCOMPARE(form.txtaID[4]->parentWidget(), form.Frame3);
+    QCOMPARE(form.cheAID[2]->parentWidget(), form.Frame3);
+    QCOMPARE(form.cmd_auto->parentWidget(), form.Frame2);
+    QCOMPARE(form.lbkw[3]->parentWidget(), form.Frame4);
+    QCOMPARE(form.Frame2->parentWidget(), form.Frame4);
+    QCOMPARE(form.tabel->parentWidget(), &form);
+    QCOMPARE(form.txtPrint->parentWidget(), &form);
+    QCOMPARE(form.txtaID[3]->geometry(), QRect(8, 96, 25, 19));
+    QCOMPARE(form.lbkw[4]->geometry(), QRect(48, 264, 41, 17));
+    QCOMPARE(form.tabel->geometry(), QRect(304, 16, 329, 313));
+}
+
+void WindowTest::hiddenButtonIsClippedByItsFrame()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(!form.Frame2->rect().intersects(form.cmdAuto->geometry()));
+    QVERIFY(form.cmdAuto->visibleRegion().isEmpty());
+    QVERIFY(!form.cmdTest->visibleRegion().isEmpty());
+}
+
+void WindowTest::tabOrderFollowsTheDesign()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    const QList<QWidget *> expected{form.tabel, form.txtPrint, form.ComA, form.BoudRateA,
+                                    form.cheAID[0], form.cheAID[1], form.cheAID[2],
+                                    form.cheAID[3], form.txtaID[0], form.txtaID[1],
+                                    form.txtaID[2], form.txtaID[3], form.cmd_coneck,
+                                    form.txt_jumlahData, form.txt_addr, form.cmdAuto,
+                                    form.txtaID[4], form.cheAID[4], form.cmdTest, form.Command1,
+                                    form.cmd_auto};
+    for (int i = 0; i + 1 < expected.size(); ++i) {
+        QWidget *next = expected[i]->nextInFocusChain();
+        // Composite controls (the grid, the combo boxes) have inner widgets in the chain.
+        while (next && !expected.contains(next) && next != &form)
+            next = next->nextInFocusChain();
+        QVERIFY2(next == expected[i + 1], qPrintable(QString::number(i)));
+    }
+}
+
+void WindowTest::comboListsAndCreationDefaults()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    QCOMPARE(form.ComA->count(), 15);
+    QCOMPARE(form.ComA->itemText(0), QStringLiteral("1"));
+    QCOMPARE(form.ComA->itemText(14), QStringLiteral("15"));
+    QCOMPARE(form.BoudRateA->count(), 3);
+    QCOMPARE(form.BoudRateA->itemText(1), QStringLiteral("38400"));
+    QVERIFY(form.ComA->isEditable());
+    QCOMPARE(form.ComA->currentText(), QString());
+    for (int i = 0; i < slotCount; ++i) {
+        QCOMPARE(form.txtaID[i]->text(), QString::number(i + 1));
+        QCOMPARE(form.cheAID[i]->checkState(), Qt::Unchecked);
+        QCOMPARE(form.cheAID[i]->text(), QString());
+    }
+    QCOMPARE(form.txt_addr->text(), QStringLiteral("4011"));
+    QCOMPARE(form.txt_jumlahData->text(), QStringLiteral("12"));
+    QCOMPARE(form.lbfreq->text(), QStringLiteral("0"));
+    QVERIFY(form.Timer3->isActive());
+    QCOMPARE(form.Timer3->interval(), 100);
+}
+
+void WindowTest::startUpWithPortNinePresent()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    QVERIFY(line.linkAs(dir.filePath("com9")));
+    Form1 form(dir.path());
+    form.Form_Load();
+
+    QCOMPARE(form.ComA->currentText(), QStringLiteral("9"));
+    QCOMPARE(form.BoudRateA->currentText(), QStringLiteral("38400"));
+    QCOMPARE(form.cmd_auto->text(), QStringLiteral("Auto"));
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
+    QVERIFY(form.port().portOpen());
+    QCOMPARE(form.port().deviceName(), dir.filePath("com9"));
+    for (int i = 0; i < slotCount; ++i) {
+        QCOMPARE(form.cheAID[i]->checkState(), Qt::Checked);
+        QCOMPARE(form.txtaID[i]->text(), QString::number(i + 1));
+        QCOMPARE(form.tabel->cellText(0, i + 2), std::optional<QString>(QString("ID: %1").arg(i + 1)));
+    }
+    QCOMPARE(form.tabel->cellText(1, 1), std::optional<QString>("44011"));
+    QCOMPARE(form.tabel->cellText(12, 1), std::optional<QString>("44022"));
+    QCOMPARE(form.checksum().crc_table, makeCrcTable());
+}
+
+void WindowTest::startUpWithoutPortNine()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.Form_Load();
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("Connect"));
+    QCOMPARE(form.cmd_auto->text(), QStringLiteral("Auto"));
+    QVERIFY(!form.port().portOpen());
+    QCOMPARE(form.cheAID[4]->checkState(), Qt::Checked);
+}
+
+void WindowTest::startUpForgetsTheLastRunsChoices()
+{
+    QTemporaryDir dir;
+    {
+        Form1 first(dir.path());
+        first.Form_Load();
+        first.ComA->setCurrentIndex(2);
+        first.BoudRateA->setCurrentIndex(0);
+        first.txtaID[0]->setText("42");
+    }
+    Form1 second(dir.path());
+    second.Form_Load();
+    QCOMPARE(second.ComA->currentText(), QStringLiteral("9"));
+    QCOMPARE(second.BoudRateA->currentText(), QStringLiteral("38400"));
+    QCOMPARE(second.txtaID[0]->text(), QStringLiteral("1"));
+}
+
+void WindowTest::closingClosesThePortAndIsNeverRefused()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    QVERIFY(line.linkAs(dir.filePath("com9")));
+    Form1 form(dir.path());
+    form.Form_Load();
+    form.show();
+    QVERIFY(form.port().portOpen());
+    QVERIFY(form.close());
+    QVERIFY(!form.port().portOpen());
+    QVERIFY(!form.Timer3->isActive());
+
+    Form1 closedPort(dir.path());
+    closedPort.show();
+    QVERIFY(closedPort.close());
+    QVERIFY(!closedPort.port().portOpen());
+}
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"

@@ -1,0 +1,225 @@
+// The serial-port operations over real pseudo-terminals.
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "linesettings.h"
+#include "portlocation.h"
+#include "pseudoterminal.h"
+#include "serialcomm.h"
+
+#include <atomic>
+#include <termios.h>
+#include <thread>
+
+using namespace meterlog;
+
+class SerialCommTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portNumberLeadsToTheLinkInTheProgramFolder();
+    void settingsText_data();
+    void settingsText();
+    void opensOnTheLinkedPortWithTheSettings();
+    void openFailsForAMissingPortAndTwice();
+    void portNumberIsRefusedWhileOpen();
+    void outputGoesOutUnchangedAndItsCountFalls();
+    void inputTakesEverythingReceived();
+    void operationsFailWhenClosed();
+    void lineHangingUpClosesThePort();
+    void silenceWaitRestartsWithEveryByte();
+};
+
+void SerialCommTest::portNumberLeadsToTheLinkInTheProgramFolder()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    QCOMPARE(deviceForPortNumber(9, dir.path()), QStringLiteral("/dev/ttyS8"));
+    QVERIFY(line.linkAs(dir.filePath("com9")));
+    QCOMPARE(deviceForPortNumber(9, dir.path()), dir.filePath("com9"));
+    QCOMPARE(deviceForPortNumber(1, dir.path()), QStringLiteral("/dev/ttyS0"));
+    // A link whose device is gone still names the port the user meant.
+    line.hangUp();
+    QVERIFY(QFile::link("/nonexistent/pts", dir.filePath("com3")));
+    QCOMPARE(deviceForPortNumber(3, dir.path()), dir.filePath("com3"));
+}
+
+void SerialCommTest::settingsText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("ours") << "38400,n,8,1" << true;
+    QTest::newRow("even parity, 7 bits, 2 stops") << "9600,E,7,2" << true;
+    QTest::newRow("missing field") << "38400,n,8" << false;
+    QTest::newRow("bad parity") << "38400,x,8,1" << false;
+    QTest::newRow("bad baud") << "fast,n,8,1" << false;
+    QTest::newRow("fractional baud") << "38400.5,n,8,1" << false;
+    QTest::newRow("bad data bits") << "38400,n,9,1" << false;
+    QTest::newRow("bad stop bits") << "38400,n,8,3" << false;
+}
+
+void SerialCommTest::settingsText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(parseLineSettings(text).has_value(), valid);
+}
+
+void SerialCommTest::opensOnTheLinkedPortWithTheSettings()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    QVERIFY(line.linkAs(dir.filePath("com9")));
+    SerialComm port(dir.path());
+    QVERIFY(port.setSettings(u"38400,n,8,1"));
+    QVERIFY(port.setCommPort(9));
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(port.portOpen());
+
+    termios attributes {};
+    QCOMPARE(tcgetattr(line.lineFd(), &attributes), 0);
+    QCOMPARE(cfgetospeed(&attributes), speed_t(B38400));
+
+    QSignalSpy closed(&port, &SerialComm::closed);
+    QVERIFY(port.setPortOpen(false));
+    QVERIFY(!port.portOpen());
+    QCOMPARE(closed.count(), 1);
+}
+
+void SerialCommTest::openFailsForAMissingPortAndTwice()
+{
+    QTemporaryDir dir;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(dir.filePath("no-such-device")));
+    QVERIFY(!port.setPortOpen(true));
+    QVERIFY(!port.portOpen());
+
+    PseudoTerminal line;
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(!port.setPortOpen(true));
+    QVERIFY(port.portOpen());
+}
+
+void SerialCommTest::portNumberIsRefusedWhileOpen()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(!port.setCommPort(0));
+    QVERIFY(!port.setCommPort(-3));
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(!port.setCommPort(4));
+    QCOMPARE(port.deviceName(), line.devicePath());
+}
+
+void SerialCommTest::outputGoesOutUnchangedAndItsCountFalls()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+
+    const auto bytes = QByteArray::fromHex("0100FF0D0A1100137F80");
+    QVERIFY(port.setOutput(bytes));
+    // Without running the event loop, the count still falls to 0.
+    int pending = -1;
+    for (int reads = 0; reads < 50 && pending != 0; ++reads)
+        pending = port.outBufferCount().value_or(-1);
+    QCOMPARE(pending, 0);
+    QCOMPARE(line.receive(std::chrono::milliseconds(50)), bytes);
+}
+
+void SerialCommTest::inputTakesEverythingReceived()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+
+    const auto bytes = QByteArray::fromHex("00000D0A11131A7FFF");
+    line.send(bytes);
+    QTRY_COMPARE(port.inBufferCount(), std::optional<int>(bytes.size()));
+    QCOMPARE(port.peekInput(), bytes);
+    QVERIFY(port.setInputLen(0));
+    QCOMPARE(port.input(), std::optional<QByteArray>(bytes));
+    QCOMPARE(port.inBufferCount(), std::optional<int>(0));
+
+    line.send("abc");
+    QTRY_COMPARE(port.inBufferCount(), std::optional<int>(3));
+    port.discardInput();
+    QCOMPARE(port.inBufferCount(), std::optional<int>(0));
+}
+
+void SerialCommTest::operationsFailWhenClosed()
+{
+    QTemporaryDir dir;
+    SerialComm port(dir.path());
+    QVERIFY(!port.portOpen());
+    QVERIFY(!port.setOutput("x"));
+    QCOMPARE(port.outBufferCount(), std::nullopt);
+    QCOMPARE(port.inBufferCount(), std::nullopt);
+    QCOMPARE(port.input(), std::nullopt);
+    QVERIFY(!port.setPortOpen(false));
+    QVERIFY(!port.waitForSilence(std::chrono::microseconds(1750), std::chrono::milliseconds(10)));
+}
+
+void SerialCommTest::lineHangingUpClosesThePort()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+    QSignalSpy lost(&port, &SerialComm::lost);
+
+    line.hangUp();
+    QTRY_VERIFY(!port.portOpen());
+    QCOMPARE(lost.count(), 1);
+    // Closed, the port stays quiet: no further failures are reported.
+    QTest::qWait(100);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(port.inBufferCount(), std::nullopt);
+}
+
+void SerialCommTest::silenceWaitRestartsWithEveryByte()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+
+    line.send("x");
+    QTRY_COMPARE(port.inBufferCount(), std::optional<int>(1));
+    const std::chrono::milliseconds gap(30);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(port.waitForSilence(gap, std::chrono::milliseconds(500)));
+    QVERIFY(clock.elapsed() >= gap.count() - 1);
+
+    // A line that never falls silent gives up at the bound. The wait runs no events, so the
+    // chatter comes from another thread.
+    std::atomic<bool> chatting = true;
+    std::thread chatter([&] {
+        while (chatting) {
+            line.send("y");
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const bool silent
+        = port.waitForSilence(std::chrono::milliseconds(50), std::chrono::milliseconds(150));
+    chatting = false;
+    chatter.join();
+    QVERIFY(!silent);
+}
+
+QTEST_GUILESS_MAIN(SerialCommTest)
+#include "tst_serialcomm.moc"
