@@ -44,7 +44,7 @@ QComboBox *makeCombo(const QStringList &items)
 void Form1::place(QWidget *control, QWidget *container, const QRect &twips, int tabIndex)
 {
     control->setGeometry(twips);
-    m_placements.emplace(tabIndex, Placement{control, container});
+    m_placements.emplace(tabIndex, Placement {control, container});
 }
 
 void Form1::createControls()

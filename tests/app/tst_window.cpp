@@ -93,13 +93,11 @@ void WindowTest::tabOrderFollowsTheDesign()
 {
     QTemporaryDir dir;
     Form1 form(dir.path());
-    const QList<QWidget *> expected{form.tabel, form.txtPrint, form.ComA, form.BoudRateA,
-                                    form.cheAID[0], form.cheAID[1], form.cheAID[2],
-                                    form.cheAID[3], form.txtaID[0], form.txtaID[1],
-                                    form.txtaID[2], form.txtaID[3], form.cmd_coneck,
-                                    form.txt_jumlahData, form.txt_addr, form.cmdAuto,
-                                    form.txtaID[4], form.cheAID[4], form.cmdTest, form.Command1,
-                                    form.cmd_auto};
+    const QList<QWidget *> expected {form.tabel, form.txtPrint, form.ComA, form.BoudRateA,
+        form.cheAID[0], form.cheAID[1], form.cheAID[2], form.cheAID[3], form.txtaID[0],
+        form.txtaID[1], form.txtaID[2], form.txtaID[3], form.cmd_coneck, form.txt_jumlahData,
+        form.txt_addr, form.cmdAuto, form.txtaID[4], form.cheAID[4], form.cmdTest, form.Command1,
+        form.cmd_auto};
     for (int i = 0; i + 1 < expected.size(); ++i) {
         QWidget *next = expected[i]->nextInFocusChain();
         // Composite controls (the grid, the combo boxes) have inner widgets in the chain.
@@ -149,7 +147,8 @@ void WindowTest::startUpWithPortNinePresent()
     for (int i = 0; i < slotCount; ++i) {
         QCOMPARE(form.cheAID[i]->checkState(), Qt::Checked);
         QCOMPARE(form.txtaID[i]->text(), QString::number(i + 1));
-        QCOMPARE(form.tabel->cellText(0, i + 2), std::optional<QString>(QString("ID: %1").arg(i + 1)));
+        QCOMPARE(
+            form.tabel->cellText(0, i + 2), std::optional<QString>(QString("ID: %1").arg(i + 1)));
     }
     QCOMPARE(form.tabel->cellText(1, 1), std::optional<QString>("44011"));
     QCOMPARE(form.tabel->cellText(12, 1), std::optional<QString>("44022"));

@@ -7,7 +7,7 @@ using namespace meterlog;
 
 namespace {
 
-const MeterCaptions designCaptions{"0", {"0", "0", "0", "0", "0"}};
+const MeterCaptions designCaptions {"0", {"0", "0", "0", "0", "0"}};
 
 void putWords(RegisterGrid &grid, int slot, const QString &high, const QString &low)
 {
@@ -42,12 +42,24 @@ void MeterSummaryTest::kilowattsAreHighTimes65536PlusLow_data()
     QTest::addColumn<QString>("high");
     QTest::addColumn<QString>("low");
     QTest::addColumn<QString>("kilowatts");
-    QTest::newRow("1 and 2") << " 1" << " 2" << "65538";
-    QTest::newRow("both 65535") << " 65535" << " 65535" << "4294967295";
-    QTest::newRow("both 0") << " 0" << " 0" << "0";
-    QTest::newRow("low only") << " 0" << " 5000" << "5000";
-    QTest::newRow("empty high") << "" << " 2" << "";
-    QTest::newRow("letters") << " 1" << "x" << "";
+    QTest::newRow("1 and 2") << " 1"
+                             << " 2"
+                             << "65538";
+    QTest::newRow("both 65535") << " 65535"
+                                << " 65535"
+                                << "4294967295";
+    QTest::newRow("both 0") << " 0"
+                            << " 0"
+                            << "0";
+    QTest::newRow("low only") << " 0"
+                              << " 5000"
+                              << "5000";
+    QTest::newRow("empty high") << ""
+                                << " 2"
+                                << "";
+    QTest::newRow("letters") << " 1"
+                             << "x"
+                             << "";
 }
 
 void MeterSummaryTest::kilowattsAreHighTimes65536PlusLow()
@@ -77,10 +89,9 @@ void MeterSummaryTest::aBadSlotKeepsOnlyItsOwnCaption()
     for (int slot = 0; slot < meterCount; ++slot)
         putWords(grid, slot, " 0", QStringLiteral(" %1").arg(slot + 10));
     putWords(grid, 2, " 0", "not a number");
-    const MeterCaptions shown{"", {"1", "2", "3", "4", "5"}};
+    const MeterCaptions shown {"", {"1", "2", "3", "4", "5"}};
     const auto captions = summarize(grid, shown);
-    QCOMPARE(captions.kilowatts,
-             (std::array<QString, meterCount>{"10", "11", "3", "13", "14"}));
+    QCOMPARE(captions.kilowatts, (std::array<QString, meterCount> {"10", "11", "3", "13", "14"}));
 }
 
 QTEST_MAIN(MeterSummaryTest)

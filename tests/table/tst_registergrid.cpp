@@ -58,7 +58,7 @@ void RegisterGridTest::layOutWritesHeadersAndAddressLabels()
     RegisterGrid grid;
     grid.layOut({"1", "2", "3", "4", "5"}, "4011", "12");
 
-    const QStringList header{"", "ADDR: ", "ID: 1", "ID: 2", "ID: 3", "ID: 4", "ID: 5"};
+    const QStringList header {"", "ADDR: ", "ID: 1", "ID: 2", "ID: 3", "ID: 4", "ID: 5"};
     for (int column = 0; column < RegisterGrid::gridColumns; ++column)
         QCOMPARE(grid.cellText(0, column), std::optional<QString>(header[column]));
     for (int row = 1; row <= 12; ++row)

@@ -60,8 +60,7 @@ void SnapshotFileTest::leavesNoTemporaryFilesBehind()
     QTemporaryDir dir;
     for (int i = 0; i < 20; ++i)
         QVERIFY(writeSnapshotFile(dir.path(), QString::number(i)));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"datamirab.txt"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"datamirab.txt"});
 }
 
 void SnapshotFileTest::failedWriteKeepsTheOldContent()
@@ -70,16 +69,15 @@ void SnapshotFileTest::failedWriteKeepsTheOldContent()
     QVERIFY(writeSnapshotFile(dir.path(), "old"));
     // A disk that takes no more than a few bytes: the write fails, even for root.
     signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
+    rlimit limit {};
     getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit tiny{4, limit.rlim_max};
+    const rlimit tiny {4, limit.rlim_max};
     setrlimit(RLIMIT_FSIZE, &tiny);
     const bool written = writeSnapshotFile(dir.path(), "a line longer than the disk allows");
     setrlimit(RLIMIT_FSIZE, &limit);
     QVERIFY(!written);
     QCOMPARE(contentOf(snapshotPath(dir.path())), QByteArray("old\r\n"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"datamirab.txt"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"datamirab.txt"});
 }
 
 void SnapshotFileTest::folderInTheFilesPlaceIsLeftAlone()
