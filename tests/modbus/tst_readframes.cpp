@@ -32,49 +32,25 @@ void ReadFramesTest::requestBodyFromTexts_data()
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("count");
     QTest::addColumn<QByteArray>("body");
-    const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
-    QTest::newRow("defaults") << "1"
-                              << "4011"
-                              << "12" << hex("01030FAB000C");
-    QTest::newRow("device 2 at 0, count 2") << "2"
-                                            << "0"
-                                            << "2" << hex("020300000002");
-    QTest::newRow("count 0") << "1"
-                             << "4011"
-                             << "0" << hex("01030FAB0000");
-    QTest::newRow("count 12.5") << "1"
-                                << "4011"
-                                << "12.5" << hex("01030FAB000C");
-    QTest::newRow("count 13.5") << "1"
-                                << "4011"
-                                << "13.5" << hex("01030FAB000E");
-    QTest::newRow("count abc reads 0") << "1"
-                                       << "4011"
-                                       << "abc" << hex("01030FAB0000");
-    QTest::newRow("count 255") << "1"
-                               << "4011"
-                               << "255" << hex("01030FAB00FF");
-    QTest::newRow("address 4011.5") << "1"
-                                    << "4011.5"
-                                    << "12" << hex("01030FAC000C");
-    QTest::newRow("address 4010.5") << "1"
-                                    << "4010.5"
-                                    << "12" << hex("01030FAA000C");
-    QTest::newRow("address 65535") << "1"
-                                   << "65535"
-                                   << "12" << hex("0103FFFF000C");
-    QTest::newRow("address 256") << "1"
-                                 << "256"
-                                 << "12" << hex("01030100000C");
-    QTest::newRow("address with letters after") << "1"
-                                                << "40 11x"
-                                                << "12" << hex("01030FAB000C");
-    QTest::newRow("broadcast device 0") << "0"
-                                        << "4011"
-                                        << "12" << hex("00030FAB000C");
-    QTest::newRow("device with blanks") << " 7 "
-                                        << "4011"
-                                        << "12" << hex("07030FAB000C");
+    const auto row = [](const char *name, const char *device, const char *start, const char *count,
+                         const char *body) {
+        QTest::newRow(name) << QString(device) << QString(start) << QString(count)
+                            << QByteArray::fromHex(body);
+    };
+    row("defaults", "1", "4011", "12", "01030FAB000C");
+    row("device 2 at 0, count 2", "2", "0", "2", "020300000002");
+    row("count 0", "1", "4011", "0", "01030FAB0000");
+    row("count 12.5", "1", "4011", "12.5", "01030FAB000C");
+    row("count 13.5", "1", "4011", "13.5", "01030FAB000E");
+    row("count abc reads 0", "1", "4011", "abc", "01030FAB0000");
+    row("count 255", "1", "4011", "255", "01030FAB00FF");
+    row("address 4011.5", "1", "4011.5", "12", "01030FAC000C");
+    row("address 4010.5", "1", "4010.5", "12", "01030FAA000C");
+    row("address 65535", "1", "65535", "12", "0103FFFF000C");
+    row("address 256", "1", "256", "12", "01030100000C");
+    row("address with letters after", "1", "40 11x", "12", "01030FAB000C");
+    row("broadcast device 0", "0", "4011", "12", "00030FAB000C");
+    row("device with blanks", " 7 ", "4011", "12", "07030FAB000C");
 }
 
 void ReadFramesTest::requestBodyFromTexts()
@@ -93,39 +69,21 @@ void ReadFramesTest::textsThatDescribeNoRequest_data()
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("count");
-    QTest::newRow("device x") << "x"
-                              << "4011"
-                              << "12";
-    QTest::newRow("device 256") << "256"
-                                << "4011"
-                                << "12";
-    QTest::newRow("device -1") << "-1"
-                               << "4011"
-                               << "12";
-    QTest::newRow("device empty") << ""
-                                  << "4011"
-                                  << "12";
-    QTest::newRow("count 300") << "1"
-                               << "4011"
-                               << "300";
-    QTest::newRow("count -1") << "1"
-                              << "4011"
-                              << "-1";
-    QTest::newRow("count 255.5") << "1"
-                                 << "4011"
-                                 << "255.5";
-    QTest::newRow("address 65536") << "1"
-                                   << "65536"
-                                   << "12";
-    QTest::newRow("address -1") << "1"
-                                << "-1"
-                                << "12";
-    QTest::newRow("address -256") << "1"
-                                  << "-256"
-                                  << "12";
-    QTest::newRow("address beyond 32 bits") << "1"
-                                            << "1e12"
-                                            << "12";
+    const auto row
+        = [](const char *name, const char *device, const char *start, const char *count) {
+              QTest::newRow(name) << QString(device) << QString(start) << QString(count);
+          };
+    row("device x", "x", "4011", "12");
+    row("device 256", "256", "4011", "12");
+    row("device -1", "-1", "4011", "12");
+    row("device empty", "", "4011", "12");
+    row("count 300", "1", "4011", "300");
+    row("count -1", "1", "4011", "-1");
+    row("count 255.5", "1", "4011", "255.5");
+    row("address 65536", "1", "65536", "12");
+    row("address -1", "1", "-1", "12");
+    row("address -256", "1", "-256", "12");
+    row("address beyond 32 bits", "1", "1e12", "12");
 }
 
 void ReadFramesTest::textsThatDescribeNoRequest()

@@ -229,24 +229,11 @@ void ScanCycleTest::inputsThatDescribeNoRequestSendNothing_data()
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("count");
-    QTest::newRow("device x") << "x"
-                              << "4011"
-                              << "12";
-    QTest::newRow("device 256") << "256"
-                                << "4011"
-                                << "12";
-    QTest::newRow("count 300") << "1"
-                               << "4011"
-                               << "300";
-    QTest::newRow("count -1") << "1"
-                              << "4011"
-                              << "-1";
-    QTest::newRow("address 65536") << "1"
-                                   << "65536"
-                                   << "12";
-    QTest::newRow("address -5") << "1"
-                                << "-5"
-                                << "12";
+    // One of each input that once re-sent or wrapped a request; the reading of every text is
+    // covered by the frame tests.
+    QTest::newRow("device x") << QString("x") << QString("4011") << QString("12");
+    QTest::newRow("count 300") << QString("1") << QString("4011") << QString("300");
+    QTest::newRow("address 65536") << QString("1") << QString("65536") << QString("12");
 }
 
 void ScanCycleTest::inputsThatDescribeNoRequestSendNothing()

@@ -42,24 +42,15 @@ void MeterSummaryTest::kilowattsAreHighTimes65536PlusLow_data()
     QTest::addColumn<QString>("high");
     QTest::addColumn<QString>("low");
     QTest::addColumn<QString>("kilowatts");
-    QTest::newRow("1 and 2") << " 1"
-                             << " 2"
-                             << "65538";
-    QTest::newRow("both 65535") << " 65535"
-                                << " 65535"
-                                << "4294967295";
-    QTest::newRow("both 0") << " 0"
-                            << " 0"
-                            << "0";
-    QTest::newRow("low only") << " 0"
-                              << " 5000"
-                              << "5000";
-    QTest::newRow("empty high") << ""
-                                << " 2"
-                                << "";
-    QTest::newRow("letters") << " 1"
-                             << "x"
-                             << "";
+    const auto row = [](const char *name, const char *high, const char *low, const char *kW) {
+        QTest::newRow(name) << QString(high) << QString(low) << QString(kW);
+    };
+    row("1 and 2", " 1", " 2", "65538");
+    row("both 65535", " 65535", " 65535", "4294967295");
+    row("both 0", " 0", " 0", "0");
+    row("low only", " 0", " 5000", "5000");
+    row("empty high", "", " 2", "");
+    row("letters", " 1", "x", "");
 }
 
 void MeterSummaryTest::kilowattsAreHighTimes65536PlusLow()
