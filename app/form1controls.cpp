@@ -50,8 +50,12 @@ void Form1::place(QWidget *control, QWidget *container, const QRect &twips, int 
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral("Form1"));
-    // The places of the controls were laid out for an 8-point font.
-    QFont windowFont = font();
+    // The places of the controls were laid out for MS Sans Serif at 8 points; where that font is
+    // missing, a sans serif of about its width keeps the captions inside their controls.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+            QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
     windowFont.setPointSizeF(8.25);
     setFont(windowFont);
     setFixedSize(twipsToPixels(clientWidthTwips), twipsToPixels(clientHeightTwips));
@@ -129,9 +133,6 @@ void Form1::createControls()
     Timer3->setInterval(pollInterval);
 
     tabel = new RegisterGrid;
-    QFont gridFont(QStringLiteral("MS Sans Serif"));
-    gridFont.setPointSizeF(8.25);
-    tabel->setFont(gridFont);
     place(tabel, this, twipsRect(4560, 240, 4935, 4695), 0);
     txtPrint = new QLineEdit;
     place(txtPrint, this, twipsRect(720, 5400, 8415, 405), 1);

@@ -1,0 +1,35 @@
+// Answers one request frame on behalf of the simulated meters, as a Modbus RTU slave does.
+#pragma once
+
+#include "metermodel.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace modbusException {
+constexpr std::uint8_t illegalFunction = 0x01;
+constexpr std::uint8_t illegalDataAddress = 0x02;
+constexpr std::uint8_t illegalDataValue = 0x03;
+constexpr std::uint8_t serverDeviceFailure = 0x04;
+} // namespace modbusException
+
+struct RequestHandling
+{
+    enum class Outcome { TooShort, BadCrc, Broadcast, OtherAddress, Registers, Exception };
+
+    Outcome outcome = Outcome::TooShort;
+    int address = -1;
+    int function = -1;
+    // Only known for a function-3 request of the right length.
+    int start = -1;
+    int count = -1;
+    std::uint8_t exceptionCode = 0;
+    // Empty when nothing is to be sent.
+    std::vector<std::uint8_t> reply;
+};
+
+RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart);
+
+std::vector<std::uint8_t> exceptionReply(
+    std::uint8_t address, std::uint8_t function, std::uint8_t code);

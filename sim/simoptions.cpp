@@ -1,0 +1,188 @@
+#include "simoptions.h"
+
+#include "devicelink.h"
+
+#include <algorithm>
+#include <charconv>
+#include <getopt.h>
+#include <string_view>
+
+namespace {
+
+enum OptionId : int {
+    linkOption = 1000,
+    staticOption,
+    turnaroundOption,
+    noPacingOption,
+    faultOption,
+    cablePullOption,
+    seedOption,
+    logOption,
+    helpOption,
+};
+
+constexpr double longestTurnaroundMs = 10'000.0;
+
+template<typename Number>
+std::optional<Number> wholeNumber(std::string_view text)
+{
+    Number value {};
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (failure != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> nonNegativeNumber(std::string_view text)
+{
+    const auto value = wholeNumber<double>(text);
+    if (!value || *value < 0.0)
+        return std::nullopt;
+    return value;
+}
+
+// Splits "LEFT:RIGHT"; both halves must be there.
+std::optional<std::pair<std::string_view, std::string_view>> splitPair(std::string_view text)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size())
+        return std::nullopt;
+    return std::pair {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+std::optional<MeterFault> parseFault(std::string_view text)
+{
+    const auto parts = splitPair(text);
+    if (!parts)
+        return std::nullopt;
+    const auto address = wholeNumber<int>(parts->first);
+    const auto kind = parseFaultKind(parts->second);
+    if (!address || !meterModel::isMeterAddress(*address) || !kind)
+        return std::nullopt;
+    return MeterFault {*address, *kind};
+}
+
+std::optional<CablePull> parseCablePull(std::string_view text)
+{
+    const auto parts = splitPair(text);
+    if (!parts)
+        return std::nullopt;
+    const auto after = nonNegativeNumber(parts->first);
+    const auto lasting = nonNegativeNumber(parts->second);
+    if (!after || !lasting)
+        return std::nullopt;
+    return CablePull {
+        std::chrono::duration<double>(*after), std::chrono::duration<double>(*lasting)};
+}
+
+// Applies one option; returns an error text, empty when the option was fine.
+std::string applyOption(SimOptions &options, int id, std::string_view value)
+{
+    switch (id) {
+    case linkOption:
+        options.linkPath = value;
+        return {};
+    case staticOption:
+        options.frozenTime = true;
+        return {};
+    case noPacingOption:
+        options.paced = false;
+        return {};
+    case logOption:
+        options.log = true;
+        return {};
+    case turnaroundOption: {
+        const auto milliseconds = nonNegativeNumber(value);
+        if (!milliseconds || *milliseconds > longestTurnaroundMs)
+            return "--turnaround-ms needs a number of milliseconds from 0 to 10000";
+        options.turnaround = std::chrono::duration<double, std::milli>(*milliseconds);
+        return {};
+    }
+    case faultOption: {
+        const auto fault = parseFault(value);
+        if (!fault)
+            return "--fault needs ADDR:KIND with ADDR 1 to 5 and KIND one of silent, slow, "
+                   "bad-crc, truncated, wrong-address, exception, noise";
+        options.faults.push_back(*fault);
+        return {};
+    }
+    case cablePullOption: {
+        const auto pull = parseCablePull(value);
+        if (!pull)
+            return "--cable-pull needs AFTER_S:FOR_S, two numbers of seconds";
+        options.cablePulls.push_back(*pull);
+        return {};
+    }
+    case seedOption: {
+        const auto seed = wholeNumber<std::uint32_t>(value);
+        if (!seed)
+            return "--seed needs a whole number from 0 to 4294967295";
+        options.seed = *seed;
+        return {};
+    }
+    default:
+        return "unknown option";
+    }
+}
+
+} // namespace
+
+ParsedOptions parseOptions(int argc, char **argv)
+{
+    static const option longOptions[] = {
+        {"link", required_argument, nullptr, linkOption},
+        {"static", no_argument, nullptr, staticOption},
+        {"turnaround-ms", required_argument, nullptr, turnaroundOption},
+        {"no-pacing", no_argument, nullptr, noPacingOption},
+        {"fault", required_argument, nullptr, faultOption},
+        {"cable-pull", required_argument, nullptr, cablePullOption},
+        {"seed", required_argument, nullptr, seedOption},
+        {"log", no_argument, nullptr, logOption},
+        {"help", no_argument, nullptr, helpOption},
+        {nullptr, 0, nullptr, 0},
+    };
+    ParsedOptions parsed;
+    SimOptions options;
+    opterr = 0;
+    optind = 1;
+    int id = 0;
+    while ((id = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+        if (id == helpOption) {
+            parsed.helpWanted = true;
+            return parsed;
+        }
+        if (id == '?' || id == ':') {
+            parsed.error = std::string("unknown option or missing value: ") + argv[optind - 1];
+            return parsed;
+        }
+        parsed.error = applyOption(options, id, optarg ? optarg : "");
+        if (!parsed.error.empty())
+            return parsed;
+    }
+    if (optind < argc) {
+        parsed.error = std::string("unexpected argument: ") + argv[optind];
+        return parsed;
+    }
+    if (options.linkPath.empty())
+        options.linkPath = defaultLinkPath();
+    std::sort(options.cablePulls.begin(), options.cablePulls.end(),
+        [](const CablePull &a, const CablePull &b) { return a.after < b.after; });
+    parsed.options = std::move(options);
+    return parsed;
+}
+
+const char *usageText()
+{
+    return "usage: meter-sim [options]\n"
+           "Five simulated electrical meters (Modbus RTU addresses 1 to 5) on a pseudo-terminal.\n"
+           "  --link PATH            link to the slave device (default: com9 beside meter-sim)\n"
+           "  --static               freeze time at 0, so every value is the documented one\n"
+           "  --turnaround-ms X      pause between request and reply (default 3)\n"
+           "  --no-pacing            answer at once, whole frame in one write\n"
+           "  --fault ADDR:KIND      make a meter misbehave; KIND: silent, slow, bad-crc,\n"
+           "                         truncated, wrong-address, exception, noise (repeatable)\n"
+           "  --cable-pull AFTER:FOR close the line AFTER s after start for FOR s (repeatable)\n"
+           "  --seed N               seed for the noise fault (default 1)\n"
+           "  --log                  one line per request on stderr\n"
+           "  --help                 this text\n";
+}

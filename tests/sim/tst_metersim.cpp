@@ -1,0 +1,137 @@
+// The register map and the protocol of meter-sim, from a healthy simulator started with --static.
+#include "testmetersim.h"
+
+#include "documentedvalues.h"
+#include "rawline.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+MbpollReading readDefaultBlock(const MeterSimProcess &sim, int meter, double timeoutSeconds)
+{
+    return mbpollRead(
+        sim.linkPath(), meter, documented::blockReference, documented::blockCount, timeoutSeconds);
+}
+
+void TestMeterSim::initTestCase()
+{
+    QVERIFY2(!mbpollPath().isEmpty(), "mbpoll is not installed (Debian package mbpoll)");
+    QVERIFY2(QFileInfo::exists(QStringLiteral(METER_SIM_PATH)), METER_SIM_PATH);
+    m_healthy = std::make_unique<MeterSimProcess>(simOptions("--static"));
+    QVERIFY2(m_healthy->start(), qPrintable(m_healthy->errorOutput()));
+    QCOMPARE(QFileInfo(m_healthy->linkPath()).symLinkTarget(), m_healthy->slaveDevices().first());
+}
+
+void TestMeterSim::documentedStaticValues_data()
+{
+    QTest::addColumn<int>("meter");
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<QList<int>>("expected");
+    for (int meter = 1; meter <= 5; ++meter) {
+        QTest::addRow("meter %d, default block", meter)
+            << meter << documented::blockReference << documented::block.at(meter - 1);
+        QTest::addRow("meter %d, identity", meter) << meter << 4001 << documented::identity(meter);
+    }
+    QTest::addRow("meter 5, 32-bit values after the block")
+        << 5 << 4024 << documented::meter5Extras;
+    QTest::addRow("reserved registers read 0") << 2 << 4029 << QList<int> {0, 0, 0};
+}
+
+void TestMeterSim::documentedStaticValues()
+{
+    QFETCH(int, meter);
+    QFETCH(int, reference);
+    QFETCH(QList<int>, expected);
+    const auto reading = mbpollRead(m_healthy->linkPath(), meter, reference,
+        static_cast<int>(expected.size()), testTimeouts::answerSeconds);
+    QVERIFY(reading.ran);
+    QVERIFY2(reading.exitCode == 0, qPrintable(reading.failure));
+    QCOMPARE(reading.references.value(0), reference);
+    QCOMPARE(reading.values, expected);
+}
+
+void TestMeterSim::blocksAtTheEdgesOfTheMap_data()
+{
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("inside");
+    QTest::newRow("whole map 4000..4099") << 4001 << 100 << true;
+    QTest::newRow("last register alone") << 4100 << 1 << true;
+    QTest::newRow("one past the end") << 4100 << 2 << false;
+    QTest::newRow("one before the start") << 4000 << 1 << false;
+    QTest::newRow("125 registers from the start") << 4001 << 125 << false;
+    QTest::newRow("far below the map") << 1 << 12 << false;
+}
+
+void TestMeterSim::blocksAtTheEdgesOfTheMap()
+{
+    QFETCH(int, reference);
+    QFETCH(int, count);
+    QFETCH(bool, inside);
+    const auto reading
+        = mbpollRead(m_healthy->linkPath(), 4, reference, count, testTimeouts::answerSeconds);
+    QVERIFY(reading.ran);
+    if (inside) {
+        QVERIFY2(reading.exitCode == 0, qPrintable(reading.failure));
+        QCOMPARE(reading.values.size(), count);
+    } else {
+        QVERIFY(reading.exitCode != 0);
+        QCOMPARE(reading.failure, QStringLiteral("Illegal data address"));
+        QVERIFY(reading.values.isEmpty());
+    }
+}
+
+void TestMeterSim::onlyFunctionThreeIsServed()
+{
+    const auto reading = mbpollRead(m_healthy->linkPath(), 1, documented::blockReference,
+        documented::blockCount, testTimeouts::answerSeconds, RegisterTable::Input);
+    QVERIFY(reading.ran);
+    QCOMPARE(reading.failure, QStringLiteral("Illegal function"));
+}
+
+void TestMeterSim::otherAddressesGetNoAnswer_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::newRow("next to the meters") << 6;
+    QTest::newRow("far away") << 200;
+}
+
+void TestMeterSim::otherAddressesGetNoAnswer()
+{
+    QFETCH(int, address);
+    const auto reading = readDefaultBlock(*m_healthy, address, testTimeouts::silenceSeconds);
+    QVERIFY(reading.ran);
+    QCOMPARE(reading.failure, mbpollTimedOut);
+}
+
+// Request and reply bytes, CRCs included, were made with pymodbus's CRC, not the simulator's.
+void TestMeterSim::byteLevelReplies_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    const auto row = [](const char *name, const char *request, const char *reply) {
+        QTest::newRow(name) << QByteArray::fromHex(request) << QByteArray::fromHex(reply);
+    };
+    row("one register, exact bytes", "02030fb3000176ca", "020302138930d2");
+    row("identity registers", "01030fa00002c73d", "01030400010104aba0");
+    row("count 0 is an illegal value", "01030fab0000373e", "0183030131");
+    row("count 126 is an illegal value", "01030fab007eb71e", "0183030131");
+    row("count 125 past the map is an illegal address", "01030fab007df71f", "018302c0f1");
+    row("function 3 one byte too long", "01030fab000c007ad6", "0183030131");
+    row("write function is illegal", "02100fab000102138ad8ec", "0290017dc0");
+    row("broadcast is not answered", "00030fab000c36ea", "");
+    row("other address is not answered", "06030fab000c368c", "");
+    row("bad CRC is not answered", "01030fab000c373c", "");
+    row("too short to be a frame", "0103", "");
+}
+
+void TestMeterSim::byteLevelReplies()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    RawLine line;
+    QVERIFY(line.open(m_healthy->linkPath()));
+    QCOMPARE(line.exchange(request).toHex(' '), reply.toHex(' '));
+}
+
+QTEST_GUILESS_MAIN(TestMeterSim)
