@@ -214,4 +214,32 @@ void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
         tabel->setCellText(r + 1, RegisterGrid::firstSlotColumn + slot, registerText(words[r]));
 }
 
+void Form1::reportSlot(int slot, const SlotReport &report)
+{
+    m_health.record(slot, report, QDateTime::currentDateTime());
+    const auto description = m_health.describe(slot, txtaID[slot]->text());
+    cheAID[slot]->setToolTip(description);
+    const int column = RegisterGrid::firstSlotColumn + slot;
+    tabel->setColumnToolTip(column, description);
+
+    // Values that the last scan could not confirm look stale, down to the labels made of them.
+    const bool stale = m_health.isStale(slot);
+    tabel->setColumnStale(column, stale);
+    showStaleness(lbkw[slot], stale);
+    if (column == frequencyColumn)
+        showStaleness(lbfreq, stale);
+}
+
+void Form1::showStaleness(QLabel *label, bool stale)
+{
+    if (!stale) {
+        // Back to the colours the label inherits.
+        label->setPalette(QPalette());
+        return;
+    }
+    auto palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::gray);
+    label->setPalette(palette);
+}
+
 } // namespace meterlog

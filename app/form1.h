@@ -10,6 +10,7 @@
 #include <map>
 
 #include "crc16.h"
+#include "meterhealth.h"
 #include "metersummary.h"
 #include "replywait.h"
 #include "scancycle.h"
@@ -48,6 +49,7 @@ public:
     void Autoscan();
 
     const CrcRoutine &checksum() const { return m_crc; }
+    const MeterHealth &health() const { return m_health; }
     SerialComm &port() { return MSComm; }
 
     // The controls, under the names the rest of the system knows them by.
@@ -80,10 +82,13 @@ private:
     QString registerCountText() const override;
     void showSlotMark(int slot, SlotMark mark) override;
     void storeRegisters(int slot, const QList<std::uint16_t> &words) override;
+    void reportSlot(int slot, const SlotReport &report) override;
+    void showStaleness(QLabel *label, bool stale);
 
     QString m_programDir;
     SerialComm MSComm;
     CrcRoutine m_crc;
+    MeterHealth m_health;
     Cancellation m_closing;
     struct Placement
     {

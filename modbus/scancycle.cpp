@@ -51,13 +51,16 @@ bool sendRequest(SerialComm &port, const QByteArray &frame)
 }
 
 // One slot's turn, from reading its inputs to storing its words.
-SlotOutcome askSlot(
+SlotReport askSlot(
     int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel)
 {
     const auto request = requestFromTexts(
         console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
     if (!request)
-        return SlotOutcome::NotDescribed;
+        return {SlotOutcome::NotDescribed, std::nullopt};
+    const auto reportOf = [&](SlotOutcome outcome, std::uint8_t exceptionCode = 0) {
+        return SlotReport {outcome, request->device, exceptionCode};
+    };
 
     auto frame = requestBody(*request);
     crc.proc1(frame, std::int16_t(frame.size()));
@@ -65,23 +68,23 @@ SlotOutcome askSlot(
     frame.append(char(crc.crc_lo));
 
     if (!port.portOpen())
-        return SlotOutcome::PortNotOpen;
+        return reportOf(SlotOutcome::PortNotOpen);
     if (!sendRequest(port, frame))
-        return SlotOutcome::SendFailed;
+        return reportOf(SlotOutcome::SendFailed);
 
     const auto wait = waitForReply(
         port, [&](QByteArrayView reply) { return isReplyComplete(crc.crc_table, *request, reply); },
         replyLimit, cancel);
     if (wait.end == WaitEnd::Cancelled)
-        return SlotOutcome::Cancelled;
+        return reportOf(SlotOutcome::Cancelled);
     if (wait.end == WaitEnd::PortClosed)
-        return SlotOutcome::PortLost;
+        return reportOf(SlotOutcome::PortLost);
 
     const auto reply = port.input().value_or(QByteArray());
     const auto check = checkReadReply(crc.crc_table, *request, reply);
     if (check.verdict == ReplyVerdict::Verified)
         console.storeRegisters(slot, check.registers);
-    return outcomeOf(check.verdict);
+    return reportOf(outcomeOf(check.verdict), check.exceptionCode);
 }
 
 } // namespace
@@ -110,12 +113,14 @@ ScanResult runScanCycle(
             continue;
         }
         console.showSlotMark(slot, SlotMark::Asking);
-        const auto outcome = askSlot(slot, console, port, crc, cancel);
+        const auto report = askSlot(slot, console, port, crc, cancel);
+        const auto outcome = report.outcome;
         result.outcomes[slot] = outcome;
         if (outcome == SlotOutcome::Cancelled) {
             result.cancelled = true;
             return result;
         }
+        console.reportSlot(slot, report);
         // A closed port is shown by the connection button; the slot keeps its "asking" mark.
         if (outcome != SlotOutcome::Verified && outcome != SlotOutcome::PortNotOpen)
             console.showSlotMark(slot, SlotMark::Failed);

@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "crc16.h"
 #include "readframes.h"
@@ -53,6 +54,14 @@ enum class SlotOutcome {
     Cancelled,
 };
 
+// What became of one slot's turn, for whoever keeps count.
+struct SlotReport
+{
+    SlotOutcome outcome = SlotOutcome::Skipped;
+    std::optional<std::uint8_t> device; // the address asked, once the inputs gave one
+    std::uint8_t exceptionCode = 0; // with SlotOutcome::Exception
+};
+
 // What the cycle reads from and shows in the window.
 class ScanConsole
 {
@@ -64,6 +73,8 @@ public:
     virtual QString registerCountText() const = 0;
     virtual void showSlotMark(int slot, SlotMark mark) = 0;
     virtual void storeRegisters(int slot, const QList<std::uint16_t> &words) = 0;
+    // Every ticked slot's turn ends here, unless the cycle was cancelled.
+    virtual void reportSlot(int slot, const SlotReport &report) = 0;
 };
 
 // The request that the slot's inputs describe: device address 0..255 (the whole text a number),

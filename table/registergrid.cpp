@@ -76,6 +76,28 @@ bool RegisterGrid::setColumnWidthTwips(int column, int twips)
     return true;
 }
 
+void RegisterGrid::setColumnStale(int column, bool stale)
+{
+    if (column < 1 || column >= gridColumns)
+        return;
+    const QBrush ink = stale ? QBrush(Qt::gray) : QBrush();
+    for (int row = 1; row < gridRows; ++row)
+        itemAt(row, column)->setForeground(ink);
+}
+
+bool RegisterGrid::isColumnStale(int column) const
+{
+    if (column < 1 || column >= gridColumns)
+        return false;
+    return itemAt(1, column)->foreground().style() != Qt::NoBrush;
+}
+
+void RegisterGrid::setColumnToolTip(int column, const QString &text)
+{
+    if (column >= 1 && column < gridColumns)
+        itemAt(0, column)->setToolTip(text);
+}
+
 void RegisterGrid::layOut(const std::array<QString, 5> &deviceAddressTexts,
     const QString &startAddressText, const QString &countText)
 {

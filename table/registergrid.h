@@ -29,6 +29,11 @@ public:
     std::optional<QString> cellText(int row, int column) const;
     bool setCellText(int row, int column, const QString &text);
     bool setColumnWidthTwips(int column, int twips);
+    // Draws the value cells of a column in grey, their texts unchanged, while what they show is
+    // older than the last attempt to read it.
+    void setColumnStale(int column, bool stale);
+    bool isColumnStale(int column) const;
+    void setColumnToolTip(int column, const QString &text);
 
     // Widths, the "ADDR: " and "ID: " headers, and one address label per register row: "4" put
     // in front of the start address text, plus the row's offset (44011 ... 44022 for 4011, 12).

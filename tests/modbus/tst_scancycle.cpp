@@ -25,6 +25,7 @@ struct FakeConsole : ScanConsole
     std::array<QList<SlotMark>, slotCount> marks;
     std::array<QList<QList<std::uint16_t>>, slotCount> stored;
     std::function<void(int)> onStore;
+    std::array<QList<SlotReport>, slotCount> reports;
 
     bool slotTicked(int slot) const override { return ticked[slot]; }
     QString deviceAddressText(int slot) const override { return devices[slot]; }
@@ -37,6 +38,7 @@ struct FakeConsole : ScanConsole
         if (onStore)
             onStore(slot);
     }
+    void reportSlot(int slot, const SlotReport &report) override { reports[slot].append(report); }
 };
 
 // Words that say which device sent them and which register they are.

@@ -1,0 +1,184 @@
+// Per-meter health as the operator sees it: counters in the tooltips, and stale readings in grey,
+// driven through the window's scan against meters scripted on a pseudo-terminal.
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "form1.h"
+#include "pseudoterminal.h"
+#include "registergrid.h"
+#include "scriptedmeter.h"
+#include "snapshotfile.h"
+
+using namespace meterlog;
+
+namespace {
+
+using Counter = std::uint64_t MeterCounters::*;
+
+QByteArray goodReply(const QByteArray &request)
+{
+    return normalReply(quint8(request[0]), QList<quint16>(quint8(request[5]), 42));
+}
+
+bool looksGrey(const QLabel *label)
+{
+    return label->palette().color(QPalette::WindowText) == QColor(Qt::gray);
+}
+
+} // namespace
+
+class MeterHealthTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void eachOutcomeHasItsCounter_data();
+    void eachOutcomeHasItsCounter();
+    void tooltipSaysItInPlainWords();
+    void silentMeterLooksStaleUntilItAnswers();
+
+private:
+    QByteArray snapshot() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PseudoTerminal> m_line;
+    std::unique_ptr<ScriptedMeter> m_meter;
+    std::unique_ptr<Form1> m_form;
+    std::function<QByteArray(const QByteArray &)> m_answer;
+};
+
+void MeterHealthTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_line = std::make_unique<PseudoTerminal>();
+    QVERIFY(m_line->linkAs(m_dir->filePath("com9")));
+    m_answer = goodReply;
+    m_meter = std::make_unique<ScriptedMeter>(
+        *m_line, [this](const QByteArray &request) { return m_answer(request); });
+    m_form = std::make_unique<Form1>(m_dir->path());
+    m_form->Form_Load();
+    m_form->Timer3->stop();
+    for (int slot = 1; slot < slotCount; ++slot)
+        m_form->cheAID[slot]->setCheckState(Qt::Unchecked);
+}
+
+void MeterHealthTest::cleanup()
+{
+    m_form.reset();
+    m_meter.reset();
+    m_line.reset();
+}
+
+QByteArray MeterHealthTest::snapshot() const
+{
+    QFile file(snapshotPath(m_dir->path()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void MeterHealthTest::eachOutcomeHasItsCounter_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("deviceText");
+    QTest::addColumn<Counter>("counter");
+    QTest::addColumn<bool>("sent");
+    auto badCrc = goodReply(QByteArray::fromHex("01030FAB000C"));
+    badCrc[5] = char(badCrc[5] ^ 0x01);
+    QTest::newRow("verified") << QByteArray("good") << "1" << &MeterCounters::verifiedReplies
+                              << true;
+    QTest::newRow("timeout") << QByteArray() << "1" << &MeterCounters::timeouts << true;
+    QTest::newRow("short") << badCrc.left(10) << "1" << &MeterCounters::timeouts << true;
+    QTest::newRow("bad CRC") << badCrc << "1" << &MeterCounters::crcErrors << true;
+    QTest::newRow("foreign") << normalReply(9, QList<quint16>(12, 1)) << "1"
+                             << &MeterCounters::foreignReplies << true;
+    QTest::newRow("exception") << exceptionReply(1, 2) << "1" << &MeterCounters::exceptionReplies
+                               << true;
+    QTest::newRow("not sent") << QByteArray() << "x" << &MeterCounters::notSent << false;
+}
+
+void MeterHealthTest::eachOutcomeHasItsCounter()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, deviceText);
+    QFETCH(Counter, counter);
+    QFETCH(bool, sent);
+    m_answer = [reply](const QByteArray &request) {
+        return reply == "good" ? goodReply(request) : reply;
+    };
+    m_form->txtaID[0]->setText(deviceText);
+    m_form->cmdTest_Click();
+    m_form->cmdTest_Click();
+
+    const auto &counters = m_form->health().counters(0);
+    QCOMPARE(counters.*counter, std::uint64_t(2));
+    QCOMPARE(counters.requestsSent, std::uint64_t(sent ? 2 : 0));
+    // Every other count stays at zero.
+    std::uint64_t all = 0;
+    for (const Counter each : {&MeterCounters::verifiedReplies, &MeterCounters::timeouts,
+             &MeterCounters::crcErrors, &MeterCounters::foreignReplies,
+             &MeterCounters::exceptionReplies, &MeterCounters::malformedReplies,
+             &MeterCounters::portFailures, &MeterCounters::notSent})
+        all += counters.*each;
+    QCOMPARE(all, std::uint64_t(2));
+    QCOMPARE(m_form->health().counters(1).requestsSent, std::uint64_t(0));
+}
+
+void MeterHealthTest::tooltipSaysItInPlainWords()
+{
+    m_form->cmdTest_Click();
+    m_answer = [](const QByteArray &) { return exceptionReply(1, 2); };
+    m_form->cmdTest_Click();
+    const auto tip = m_form->cheAID[0]->toolTip();
+    QVERIFY2(tip.startsWith("Meter at address 1: 2 requests, 1 reply, 0 timeouts, 0 CRC errors, "
+                            "1 exception reply (last 02 illegal data address); last reply "),
+        qPrintable(tip));
+    QCOMPARE(m_form->tabel->horizontalHeaderItem(1)->toolTip(), tip);
+
+    // Large counts are grouped as people write them.
+    MeterHealth health;
+    const SlotReport verified {SlotOutcome::Verified, std::uint8_t(3), 0};
+    for (int i = 0; i < 1204; ++i)
+        health.record(2, verified, QDateTime(QDate(2026, 12, 8), QTime(14, 3, 7)));
+    QCOMPARE(health.describe(2, "3"),
+        QStringLiteral("Meter at address 3: 1 204 requests, 1 204 replies, 0 timeouts, "
+                       "0 CRC errors; last reply 14:03:07"));
+}
+
+void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
+{
+    m_form->cheAID[4]->setCheckState(Qt::Checked);
+    m_form->cmdTest_Click();
+    m_form->Command1_Click();
+    const auto fresh = snapshot();
+    QVERIFY(!m_form->tabel->isColumnStale(2));
+    QVERIFY(!looksGrey(m_form->lbkw[0]));
+    QVERIFY(!looksGrey(m_form->lbfreq));
+
+    m_answer = [](const QByteArray &) { return QByteArray(); };
+    m_form->cmdTest_Click();
+    m_form->Command1_Click();
+    QVERIFY(m_form->tabel->isColumnStale(2));
+    QVERIFY(m_form->tabel->isColumnStale(6));
+    QVERIFY(!m_form->tabel->isColumnStale(3)); // not ticked, not scanned
+    QVERIFY(looksGrey(m_form->lbkw[0]));
+    QVERIFY(looksGrey(m_form->lbfreq));
+    // Appearance only: texts and the file stay as they were.
+    QCOMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(" 42"));
+    QCOMPARE(snapshot(), fresh);
+
+    m_answer = goodReply;
+    m_form->cmdTest_Click();
+    QVERIFY(!m_form->tabel->isColumnStale(2));
+    QVERIFY(!looksGrey(m_form->lbkw[0]));
+    QVERIFY(!looksGrey(m_form->lbfreq));
+}
+
+QTEST_MAIN(MeterHealthTest)
+#include "tst_meterhealth.moc"
