@@ -70,6 +70,11 @@ ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QBy
     return check;
 }
 
+QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request)
+{
+    return received.startsWith(request) ? received.sliced(request.size()) : received;
+}
+
 bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
     return reply.size() >= replyLength(request.count) || isExceptionReply(table, reply);

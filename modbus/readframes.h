@@ -56,6 +56,10 @@ struct ReplyCheck
 // byte count. Bytes after a complete response are ignored.
 ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QByteArrayView reply);
 
+// What follows the copy of the request that an echoing adapter puts before every reply; the bytes
+// as they are when they do not begin with that copy.
+QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request);
+
 // Whether waiting for more bytes can change the verdict: the bytes hold a full-length response
 // or a complete exception reply.
 bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply);

@@ -72,16 +72,21 @@ SlotReport askSlot(
     if (!sendRequest(port, frame))
         return reportOf(SlotOutcome::SendFailed);
 
-    const auto wait = waitForReply(
-        port, [&](QByteArrayView reply) { return isReplyComplete(crc.crc_table, *request, reply); },
-        replyLimit, cancel);
+    // Some adapters hear their own request: the reply then comes after a copy of it, and the
+    // wait goes on for the reply itself.
+    const auto isComplete = [&](QByteArrayView received) {
+        if (QByteArrayView(frame).startsWith(received))
+            return false;
+        return isReplyComplete(crc.crc_table, *request, replyAfterEcho(received, frame));
+    };
+    const auto wait = waitForReply(port, isComplete, replyLimit, cancel);
     if (wait.end == WaitEnd::Cancelled)
         return reportOf(SlotOutcome::Cancelled);
     if (wait.end == WaitEnd::PortClosed)
         return reportOf(SlotOutcome::PortLost);
 
     const auto reply = port.input().value_or(QByteArray());
-    const auto check = checkReadReply(crc.crc_table, *request, reply);
+    const auto check = checkReadReply(crc.crc_table, *request, replyAfterEcho(reply, frame));
     if (check.verdict == ReplyVerdict::Verified)
         console.storeRegisters(slot, check.registers);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);

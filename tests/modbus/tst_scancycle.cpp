@@ -73,6 +73,7 @@ private slots:
     void repliesThatAreNotVerifiedWriteNothing();
     void exceptionReplyEndsTheWaitAtOnce();
     void staleBytesAreDiscardedBeforeSending();
+    void echoOfTheRequestIsSkipped();
     void lateReplyNeverLandsInAnotherColumn();
     void inputsThatDescribeNoRequestSendNothing_data();
     void inputsThatDescribeNoRequestSendNothing();
@@ -206,6 +207,21 @@ void ScanCycleTest::staleBytesAreDiscardedBeforeSending()
     QTRY_VERIFY(m_port->inBufferCount().value_or(0) > 0);
     QCOMPARE(scan().outcomes[0], SlotOutcome::Verified);
     QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {wordsOf(1, 12)}));
+}
+
+void ScanCycleTest::echoOfTheRequestIsSkipped()
+{
+    m_console.ticked = {true, true, false, false, false};
+    // The adapter hears the request itself, and the meter's reply follows a little later.
+    useScript([this](const QByteArray &request) {
+        const auto reply = answerEveryone(request);
+        QTimer::singleShot(5, this, [this, reply] { m_line->send(reply); });
+        return request;
+    });
+    const auto result = scan();
+    QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
+    QCOMPARE(result.outcomes[1], SlotOutcome::Verified);
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>>{wordsOf(2, 12)}));
 }
 
 void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
