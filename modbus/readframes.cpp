@@ -59,7 +59,9 @@ ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QBy
         return verdictOnly(ReplyVerdict::BadCrc);
     if (byteAt(reply, 0) != request.device)
         return verdictOnly(ReplyVerdict::ForeignDevice);
-    if (byteAt(reply, 1) != readHoldingRegisters || byteAt(reply, 2) != 2 * request.count)
+    // No device answers a broadcast (address 0); a frame that claims to is no answer of a meter.
+    if (request.device == 0 || byteAt(reply, 1) != readHoldingRegisters
+        || byteAt(reply, 2) != 2 * request.count)
         return verdictOnly(ReplyVerdict::Malformed);
 
     auto check = verdictOnly(ReplyVerdict::Verified);

@@ -21,6 +21,7 @@ private slots:
     void replyVerdicts();
     void verifiedReplyGivesUnsignedWords();
     void completeWhenFullOrException();
+    void broadcastIsNeverAnswered();
 
 private:
     const CrcTable m_table = makeCrcTable();
@@ -165,6 +166,13 @@ void ReadFramesTest::completeWhenFullOrException()
     QVERIFY(isReplyComplete(m_table, request, exceptionReply(1, 2)));
     // Five bytes that only look like an exception reply leave the wait running.
     QVERIFY(!isReplyComplete(m_table, request, QByteArray::fromHex("0183020000")));
+}
+
+void ReadFramesTest::broadcastIsNeverAnswered()
+{
+    const ReadRequest broadcast {0, 4011, 2};
+    QCOMPARE(checkReadReply(m_table, broadcast, normalReply(0, {1, 2})).verdict,
+        ReplyVerdict::Malformed);
 }
 
 QTEST_APPLESS_MAIN(ReadFramesTest)

@@ -221,7 +221,7 @@ void ScanCycleTest::echoOfTheRequestIsSkipped()
     const auto result = scan();
     QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
     QCOMPARE(result.outcomes[1], SlotOutcome::Verified);
-    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>>{wordsOf(2, 12)}));
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {wordsOf(2, 12)}));
 }
 
 void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
