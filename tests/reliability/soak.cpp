@@ -1,0 +1,162 @@
+// A long run of the window's scan cycle against five meters played on a pseudo-terminal, with
+// faults injected at random (seeded) into their replies. Counts scans, replies accepted and
+// rejected, grid values that differ from what the meters hold (must be 0), scans that overran
+// their bound (hangs, must be 0) and resident memory at the start and the end.
+//
+// Usage: meterlog-soak [CYCLES] [SEED]   exit status 0 when nothing wrong was seen
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <random>
+
+#include "form1.h"
+#include "pseudoterminal.h"
+#include "registergrid.h"
+#include "scriptedmeter.h"
+#include "snapshotfile.h"
+
+using namespace meterlog;
+
+namespace {
+
+// A scan of five slots that each wait their full limit, with room to spare.
+constexpr qint64 scanBoundMs = 5 * 1000;
+
+QList<quint16> wordsOf(int device, int count)
+{
+    QList<quint16> words;
+    for (int r = 0; r < count; ++r)
+        words.append(quint16(device * 1000 + r));
+    return words;
+}
+
+long residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const auto &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// The meters: most replies are good; the rest carry one fault each, drawn by the seeded
+// generator. Faults that make the master wait its full limit are kept rare so a run stays short.
+class FaultyMeters
+{
+public:
+    FaultyMeters(PseudoTerminal &line, unsigned seed)
+        : m_line(line)
+        , m_random(seed)
+    { }
+
+    QByteArray answer(const QByteArray &request)
+    {
+        const auto device = quint8(request[0]);
+        const auto good = normalReply(device, wordsOf(device, quint8(request[5])));
+        std::uniform_int_distribution<int> permille(0, 999);
+        const int draw = permille(m_random);
+        if (draw < 900)
+            return good;
+        if (draw < 920) {
+            auto flipped = good;
+            flipped[draw % good.size()] = char(flipped[draw % good.size()] ^ (1 << (draw % 8)));
+            return flipped;
+        }
+        if (draw < 940)
+            return normalReply(quint8(device % 5 + 1), wordsOf(device % 5 + 1, 12));
+        if (draw < 960)
+            return exceptionReply(device, quint8(1 + draw % 6));
+        if (draw < 970)
+            return QByteArray::fromHex("FF00A5") + good;
+        if (draw < 980)
+            return request + good;
+        if (draw < 997)
+            return good + QByteArray::fromHex("00FF");
+        if (draw < 998)
+            return good.left(1 + draw % (good.size() - 1));
+        if (draw < 999) {
+            QTimer::singleShot(600, qApp, [this, good] { m_line.send(good); });
+            return {};
+        }
+        return {};
+    }
+
+private:
+    PseudoTerminal &m_line;
+    std::mt19937 m_random;
+};
+
+// Cells hold a meter's own word for their row, or nothing yet.
+int wrongCells(const Form1 &form)
+{
+    int wrong = 0;
+    for (int slot = 0; slot < slotCount; ++slot) {
+        for (int row = 1; row < RegisterGrid::gridRows; ++row) {
+            const auto cell = form.tabel->cellText(row, slot + 2).value_or(QStringLiteral("?"));
+            if (!cell.isEmpty() && cell != QStringLiteral(" %1").arg((slot + 1) * 1000 + row - 1))
+                ++wrong;
+        }
+    }
+    return wrong;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int cycles = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const unsigned seed = argc > 2 ? unsigned(std::atoi(argv[2])) : 1;
+
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    line.linkAs(dir.filePath(QStringLiteral("com9")));
+    FaultyMeters meters(line, seed);
+    ScriptedMeter scripted(line, [&](const QByteArray &request) { return meters.answer(request); });
+    Form1 form(dir.path());
+    form.Form_Load();
+    form.Timer3->stop();
+
+    long rssStart = 0;
+    int wrongValues = 0, hangs = 0;
+    QElapsedTimer total;
+    total.start();
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (cycle == std::min(100, cycles / 2))
+            rssStart = residentKilobytes();
+        QElapsedTimer clock;
+        clock.start();
+        form.cmdTest_Click();
+        if (clock.elapsed() > scanBoundMs)
+            ++hangs;
+        wrongValues += wrongCells(form);
+        if (cycle % 50 == 0)
+            form.Command1_Click();
+    }
+    const long rssEnd = residentKilobytes();
+
+    std::uint64_t accepted = 0, rejected = 0;
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const auto &c = form.health().counters(slot);
+        accepted += c.verifiedReplies;
+        rejected += c.requestsSent - c.verifiedReplies;
+    }
+    std::printf("soak: seed %u, %d scans in %.0f s\n", seed, cycles, total.elapsed() / 1000.0);
+    std::printf("  replies accepted   %llu\n", static_cast<unsigned long long>(accepted));
+    std::printf("  replies rejected   %llu\n", static_cast<unsigned long long>(rejected));
+    std::printf("  wrong grid values  %d\n", wrongValues);
+    std::printf("  hangs              %d\n", hangs);
+    std::printf("  resident memory    %ld kB after warm-up, %ld kB at the end\n", rssStart, rssEnd);
+    return wrongValues == 0 && hangs == 0 && accepted > 0 && rejected > 0 ? 0 : 1;
+}
