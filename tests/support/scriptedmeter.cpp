@@ -16,6 +16,12 @@ ScriptedMeter::ScriptedMeter(PseudoTerminal &line, Script script)
     connect(&m_notifier, &QSocketNotifier::activated, this, &ScriptedMeter::onReadable);
 }
 
+void ScriptedMeter::clearHistory()
+{
+    m_received.clear();
+    m_requests.clear();
+}
+
 void ScriptedMeter::onReadable()
 {
     char chunk[512];

@@ -25,6 +25,8 @@ public:
     const QList<QByteArray> &requests() const { return m_requests; }
     // Everything the program has sent, requests and any stray bytes alike.
     const QByteArray &received() const { return m_received; }
+    // Forgets what has been recorded, so a long run does not keep it all.
+    void clearHistory();
 
 signals:
     void requestArrived(const QByteArray &request);
