@@ -67,6 +67,8 @@ signals:
 
 private:
     void noteActivity();
+    // Returns when bytes arrive (taking them in) or after `span`, without running the event loop.
+    void waitForInput(std::chrono::microseconds span);
     void onError(QSerialPort::SerialPortError error);
     void closePort();
 
