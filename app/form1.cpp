@@ -150,7 +150,9 @@ void Form1::Command1_Click()
     for (int meter = 0; meter < meterCount; ++meter)
         lbkw[meter]->setText(refreshed.kilowatts[meter]);
     // The line is built from what the labels show, and the file gets what the box shows.
-    txtPrint->setText(snapshotLine(shownCaptions()));
+    // Setting the same text again would still repaint the box, twice every tick.
+    if (const auto line = snapshotLine(shownCaptions()); line != txtPrint->text())
+        txtPrint->setText(line);
     writeSnapshotFile(m_programDir, txtPrint->text());
 }
 
@@ -202,8 +204,12 @@ QString Form1::registerCountText() const
 
 void Form1::showSlotMark(int slot, SlotMark mark)
 {
+    // A new palette repaints the box; most marks are the one it already shows.
+    const auto colour = markColour(mark);
     auto palette = cheAID[slot]->palette();
-    palette.setColor(QPalette::Window, markColour(mark));
+    if (palette.color(QPalette::Window) == colour)
+        return;
+    palette.setColor(QPalette::Window, colour);
     cheAID[slot]->setPalette(palette);
 }
 
@@ -232,6 +238,8 @@ void Form1::reportSlot(int slot, const SlotReport &report)
 
 void Form1::showStaleness(QLabel *label, bool stale)
 {
+    if (stale == (label->palette().color(QPalette::WindowText) == QColor(Qt::gray)))
+        return;
     if (!stale) {
         // Back to the colours the label inherits.
         label->setPalette(QPalette());

@@ -1,6 +1,8 @@
 #include "registergrid.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include "numberreading.h"
 
@@ -32,6 +34,7 @@ RegisterGrid::RegisterGrid(QWidget *parent)
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setHighlightSections(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    horizontalHeader()->viewport()->installEventFilter(this);
     setWordWrap(false);
 }
 
@@ -78,7 +81,7 @@ bool RegisterGrid::setColumnWidthTwips(int column, int twips)
 
 void RegisterGrid::setColumnStale(int column, bool stale)
 {
-    if (column < 1 || column >= gridColumns)
+    if (column < 1 || column >= gridColumns || stale == isColumnStale(column))
         return;
     const QBrush ink = stale ? QBrush(Qt::gray) : QBrush();
     for (int row = 1; row < gridRows; ++row)
@@ -95,7 +98,23 @@ bool RegisterGrid::isColumnStale(int column) const
 void RegisterGrid::setColumnToolTip(int column, const QString &text)
 {
     if (column >= 1 && column < gridColumns)
-        itemAt(0, column)->setToolTip(text);
+        m_columnToolTips[column] = text;
+}
+
+QString RegisterGrid::columnToolTip(int column) const
+{
+    return column >= 1 && column < gridColumns ? m_columnToolTips[column] : QString();
+}
+
+bool RegisterGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const int column = horizontalHeader()->logicalIndexAt(help->pos()) + 1;
+        QToolTip::showText(help->globalPos(), columnToolTip(column), horizontalHeader());
+        return true;
+    }
+    return QTableWidget::eventFilter(watched, event);
 }
 
 void RegisterGrid::layOut(const std::array<QString, 5> &deviceAddressTexts,

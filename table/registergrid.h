@@ -33,17 +33,24 @@ public:
     // older than the last attempt to read it.
     void setColumnStale(int column, bool stale);
     bool isColumnStale(int column) const;
+    // A column header's tooltip. Kept here and shown on demand: changing the header's own data
+    // would lay the whole header out again at every scan.
     void setColumnToolTip(int column, const QString &text);
+    QString columnToolTip(int column) const;
 
     // Widths, the "ADDR: " and "ID: " headers, and one address label per register row: "4" put
     // in front of the start address text, plus the row's offset (44011 ... 44022 for 4011, 12).
     void layOut(const std::array<QString, 5> &deviceAddressTexts, const QString &startAddressText,
         const QString &countText);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QTableWidgetItem *itemAt(int row, int column) const;
 
     QString m_cornerText; // cell (0, 0): part of the grid, shown nowhere
+    std::array<QString, gridColumns> m_columnToolTips;
 };
 
 // A register word as the grid holds it: one blank where a sign would go, then the digits.

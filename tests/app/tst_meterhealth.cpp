@@ -3,11 +3,14 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include "form1.h"
 #include "pseudoterminal.h"
@@ -139,7 +142,15 @@ void MeterHealthTest::tooltipSaysItInPlainWords()
     QVERIFY2(tip.startsWith("Meter at address 1: 2 requests, 1 reply, 0 timeouts, 0 CRC errors, "
                             "1 exception reply (last 02 illegal data address); last reply "),
         qPrintable(tip));
-    QCOMPARE(m_form->tabel->horizontalHeaderItem(1)->toolTip(), tip);
+    QCOMPARE(m_form->tabel->columnToolTip(2), tip);
+    // Hovering over the column header shows it.
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    auto *header = m_form->tabel->horizontalHeader();
+    const QPoint overSlotZero(header->sectionViewportPosition(1) + 5, 5);
+    QHelpEvent hover(QEvent::ToolTip, overSlotZero, header->viewport()->mapToGlobal(overSlotZero));
+    QApplication::sendEvent(header->viewport(), &hover);
+    QTRY_COMPARE(QToolTip::text(), tip);
 
     // Large counts are grouped as people write them.
     MeterHealth health;
