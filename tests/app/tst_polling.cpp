@@ -21,16 +21,6 @@ using namespace meterlog;
 
 namespace {
 
-// Every meter answers with words that say who sent them: device d, register r holds d*1000 + r.
-QByteArray answerEveryone(const QByteArray &request)
-{
-    const auto device = quint8(request[0]);
-    QList<quint16> words;
-    for (int r = 0; r < quint8(request[5]); ++r)
-        words.append(quint16(device * 1000 + r));
-    return normalReply(device, words);
-}
-
 QColor backColour(const QCheckBox *box)
 {
     return box->palette().color(QPalette::Window);
@@ -99,7 +89,7 @@ QByteArray PollingTest::snapshot() const
 
 void PollingTest::scanFillsEveryColumnWithItsOwnMetersWords()
 {
-    startUp(answerEveryone);
+    startUp(deviceCodedReply);
     m_form->Timer3->stop();
     m_form->cmdTest->click();
 
@@ -129,7 +119,7 @@ void PollingTest::failedSlotShowsRedWhileTheScanRuns()
         if (request[0] == 2)
             slotZeroWhenSlotOneAsked.append(backColour(m_form->cheAID[0]));
         // Meter 1 answers with a broken checksum; the others are fine.
-        auto reply = answerEveryone(request);
+        auto reply = deviceCodedReply(request);
         if (request[0] == 1)
             reply[reply.size() - 1] = char(reply.back() ^ 0xFF);
         return reply;
@@ -149,7 +139,7 @@ void PollingTest::failedSlotShowsRedWhileTheScanRuns()
 
 void PollingTest::countBeyondTheGridWritesTheRowsThereAre()
 {
-    startUp(answerEveryone);
+    startUp(deviceCodedReply);
     m_form->Timer3->stop();
     m_form->txt_jumlahData->setText("30");
     m_form->cmdTest_Click();
@@ -160,7 +150,7 @@ void PollingTest::countBeyondTheGridWritesTheRowsThereAre()
 
 void PollingTest::summaryWritesLabelsBoxAndFile()
 {
-    startUp(answerEveryone);
+    startUp(deviceCodedReply);
     m_form->Timer3->stop();
     m_form->cmdTest_Click();
     m_form->txtPrint->setText("typed by the operator");
@@ -191,7 +181,7 @@ void PollingTest::summaryOfAnEmptyGrid()
 
 void PollingTest::manualModeSendsNothingButKeepsTheFileFresh()
 {
-    startUp(answerEveryone);
+    startUp(deviceCodedReply);
     m_form->cmd_auto->click();
     QCOMPARE(m_form->cmd_auto->text(), QStringLiteral("Manual"));
     QTest::qWait(50);
@@ -211,7 +201,7 @@ void PollingTest::timerIsOffWhileATickScans()
     QList<bool> timerActive;
     startUp([&](const QByteArray &request) {
         timerActive.append(m_form->Timer3->isActive());
-        return answerEveryone(request);
+        return deviceCodedReply(request);
     });
     QTRY_VERIFY(timerActive.size() >= 2 * slotCount);
     QVERIFY(!timerActive.contains(true));
@@ -227,7 +217,7 @@ void PollingTest::modeChangedDuringAScanCountsFromTheNextTick()
             clicked = true;
             QTimer::singleShot(0, m_form->cmd_auto, &QPushButton::click);
         }
-        return answerEveryone(request);
+        return deviceCodedReply(request);
     });
     QTRY_VERIFY(clicked);
     // The cycle under way asks all five meters; the ticks after it ask none.

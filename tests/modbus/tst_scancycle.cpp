@@ -41,21 +41,6 @@ struct FakeConsole : ScanConsole
     void reportSlot(int slot, const SlotReport &report) override { reports[slot].append(report); }
 };
 
-// Words that say which device sent them and which register they are.
-QList<quint16> wordsOf(quint8 device, int count)
-{
-    QList<quint16> words;
-    for (int r = 0; r < count; ++r)
-        words.append(quint16(device * 1000 + r));
-    return words;
-}
-
-// A device that answers every request addressed to it with wordsOf().
-QByteArray answerEveryone(const QByteArray &request)
-{
-    return normalReply(quint8(request[0]), wordsOf(quint8(request[0]), quint8(request[5])));
-}
-
 } // namespace
 
 class ScanCycleTest : public QObject
@@ -108,7 +93,7 @@ void ScanCycleTest::init()
     m_console = FakeConsole {};
     m_cancel = std::make_unique<Cancellation>();
     m_crc.fillTable();
-    useScript(answerEveryone);
+    useScript(deviceCodedReply);
 }
 
 void ScanCycleTest::cleanup()
@@ -131,7 +116,7 @@ void ScanCycleTest::defaultRequestAndGoodReplyFillTheColumn()
 
     QCOMPARE(m_meter->received(), QByteArray::fromHex("01030FAB000C373B"));
     QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
-    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {wordsOf(1, 12)}));
+    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {deviceCodedWords(1, 12)}));
     // The wait ends when the 29 bytes are in, not at the limit.
     QVERIFY(clock.elapsed() < replyLimit.count());
     QCOMPARE(m_console.marks[0], (QList<SlotMark> {SlotMark::Asking, SlotMark::Done}));
@@ -161,22 +146,24 @@ void ScanCycleTest::inputsAreReadAtEverySlot()
     QCOMPARE(m_meter->requests(),
         (QList<QByteArray> {
             QByteArray::fromHex("01030FAB000C373B"), QByteArray::fromHex("02030FAB0003770C")}));
-    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {wordsOf(2, 3)}));
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {deviceCodedWords(2, 3)}));
 }
 
 void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<SlotOutcome>("outcome");
-    const auto good = normalReply(1, wordsOf(1, 12));
+    const auto good = normalReply(1, deviceCodedWords(1, 12));
     auto badCrc = good;
     badCrc[10] = char(badCrc[10] ^ 0x04);
     QTest::newRow("no reply") << QByteArray() << SlotOutcome::TimedOut;
     QTest::newRow("cut short") << good.left(6) << SlotOutcome::TimedOut;
     QTest::newRow("one bit flipped") << badCrc << SlotOutcome::BadCrc;
-    QTest::newRow("another device") << normalReply(2, wordsOf(2, 12)) << SlotOutcome::ForeignDevice;
+    QTest::newRow("another device")
+        << normalReply(2, deviceCodedWords(2, 12)) << SlotOutcome::ForeignDevice;
     QTest::newRow("exception") << exceptionReply(1, 2) << SlotOutcome::Exception;
-    QTest::newRow("wrong byte count") << normalReply(1, wordsOf(1, 13)) << SlotOutcome::BadCrc;
+    QTest::newRow("wrong byte count")
+        << normalReply(1, deviceCodedWords(1, 13)) << SlotOutcome::BadCrc;
 }
 
 void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing()
@@ -206,7 +193,7 @@ void ScanCycleTest::staleBytesAreDiscardedBeforeSending()
     m_line->send(normalReply(1, QList<quint16>(12, 0xDEAD)));
     QTRY_VERIFY(m_port->inBufferCount().value_or(0) > 0);
     QCOMPARE(scan().outcomes[0], SlotOutcome::Verified);
-    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {wordsOf(1, 12)}));
+    QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {deviceCodedWords(1, 12)}));
 }
 
 void ScanCycleTest::echoOfTheRequestIsSkipped()
@@ -214,14 +201,14 @@ void ScanCycleTest::echoOfTheRequestIsSkipped()
     m_console.ticked = {true, true, false, false, false};
     // The adapter hears the request itself, and the meter's reply follows a little later.
     useScript([this](const QByteArray &request) {
-        const auto reply = answerEveryone(request);
+        const auto reply = deviceCodedReply(request);
         QTimer::singleShot(5, this, [this, reply] { m_line->send(reply); });
         return request;
     });
     const auto result = scan();
     QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
     QCOMPARE(result.outcomes[1], SlotOutcome::Verified);
-    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {wordsOf(2, 12)}));
+    QCOMPARE(m_console.stored[1], (QList<QList<std::uint16_t>> {deviceCodedWords(2, 12)}));
 }
 
 void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
@@ -230,7 +217,7 @@ void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
     // Device 1 answers after its master has given up, during device 2's wait; device 2 takes
     // its time too.
     useScript([this](const QByteArray &request) {
-        const auto reply = answerEveryone(request);
+        const auto reply = deviceCodedReply(request);
         const int delay = request[0] == 1 ? 600 : 200;
         QTimer::singleShot(delay, this, [this, reply] { m_line->send(reply); });
         return QByteArray();
@@ -334,7 +321,7 @@ void ScanCycleTest::keepsAFrameGapBetweenReplyAndNextRequest()
     QList<qint64> repliedAt, requestedAt;
     useScript([&](const QByteArray &request) {
         requestedAt.append(clock.nsecsElapsed());
-        const auto reply = answerEveryone(request);
+        const auto reply = deviceCodedReply(request);
         repliedAt.append(clock.nsecsElapsed());
         return reply;
     });
@@ -351,7 +338,7 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     // Every device takes 100 ms; while the outer scan waits for device 1, a second scan starts
     // and runs to its end inside that wait.
     useScript([this](const QByteArray &request) {
-        const auto reply = answerEveryone(request);
+        const auto reply = deviceCodedReply(request);
         QTimer::singleShot(100, this, [this, reply] { m_line->send(reply); });
         return QByteArray();
     });
@@ -365,7 +352,7 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     int stores = 0;
     for (int slot = 0; slot < slotCount; ++slot) {
         for (const auto &words : m_console.stored[slot]) {
-            QCOMPARE(words, wordsOf(quint8(slot + 1), 12));
+            QCOMPARE(words, deviceCodedWords(quint8(slot + 1), 12));
             ++stores;
         }
     }

@@ -29,14 +29,6 @@ namespace {
 // A scan of five slots that each wait their full limit, with room to spare.
 constexpr qint64 scanBoundMs = 5 * 1000;
 
-QList<quint16> wordsOf(int device, int count)
-{
-    QList<quint16> words;
-    for (int r = 0; r < count; ++r)
-        words.append(quint16(device * 1000 + r));
-    return words;
-}
-
 long residentKilobytes()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -62,7 +54,7 @@ public:
     QByteArray answer(const QByteArray &request)
     {
         const auto device = quint8(request[0]);
-        const auto good = normalReply(device, wordsOf(device, quint8(request[5])));
+        const auto good = normalReply(device, deviceCodedWords(device, quint8(request[5])));
         std::uniform_int_distribution<int> permille(0, 999);
         const int draw = permille(m_random);
         if (draw < 900)
@@ -73,7 +65,7 @@ public:
             return flipped;
         }
         if (draw < 940)
-            return normalReply(quint8(device % 5 + 1), wordsOf(device % 5 + 1, 12));
+            return normalReply(quint8(device % 5 + 1), deviceCodedWords(device % 5 + 1, 12));
         if (draw < 960)
             return exceptionReply(device, quint8(1 + draw % 6));
         if (draw < 970)

@@ -24,21 +24,7 @@ using namespace meterlog;
 
 namespace {
 
-// Meter d's register r holds d * 1000 + r: every word says where it came from.
-QList<quint16> wordsOf(int device, int count)
-{
-    QList<quint16> words;
-    for (int r = 0; r < count; ++r)
-        words.append(quint16(device * 1000 + r));
-    return words;
-}
-
-QByteArray truthfulReply(const QByteArray &request)
-{
-    return normalReply(quint8(request[0]), wordsOf(quint8(request[0]), quint8(request[5])));
-}
-
-const QByteArray meterOneReply = normalReply(1, wordsOf(1, 12));
+const QByteArray meterOneReply = normalReply(1, deviceCodedWords(1, 12));
 // The longest a scan of one slot may take: send, reply limit and the line's silence, with room.
 constexpr int oneSlotBoundMs = 1000;
 
@@ -130,7 +116,7 @@ void FaultMatrixTest::lineFaults_data()
         flipped[position] = char(flipped[position] ^ (1 << (position % 8)));
         QTest::addRow("bit flipped in byte %d", position + 1) << flipped << false;
     }
-    QTest::newRow("another device") << normalReply(2, wordsOf(2, 12)) << false;
+    QTest::newRow("another device") << normalReply(2, deviceCodedWords(2, 12)) << false;
     QTest::newRow("exception") << exceptionReply(1, 2) << false;
     QTest::newRow("noise before") << QByteArray::fromHex("5AA501") + meterOneReply << false;
     QTest::newRow("noise after") << meterOneReply + QByteArray::fromHex("A55A") << true;
@@ -163,7 +149,7 @@ void FaultMatrixTest::lateReplyDuringTheNextSlotsWait()
 {
     startUp([this](const QByteArray &request) {
         // Meter 1 answers after its limit, while meter 2, slow itself, is being waited for.
-        const auto reply = truthfulReply(request);
+        const auto reply = deviceCodedReply(request);
         QTimer::singleShot(
             request[0] == 1 ? 600 : 200, this, [this, reply] { m_line->send(reply); });
         return QByteArray();
@@ -206,7 +192,7 @@ void FaultMatrixTest::cablePulledMidReplyThenPluggedBack()
 
     PseudoTerminal pluggedBack;
     QVERIFY(pluggedBack.linkAs(m_dir->filePath("com9")));
-    ScriptedMeter meter(pluggedBack, truthfulReply);
+    ScriptedMeter meter(pluggedBack, deviceCodedReply);
     m_form->cmd_coneck->click();
     m_form->cmdTest_Click();
     QCOMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(" 1000"));
@@ -215,7 +201,7 @@ void FaultMatrixTest::cablePulledMidReplyThenPluggedBack()
 void FaultMatrixTest::scanAndTickDuringAManualScansWait()
 {
     startUp([this](const QByteArray &request) {
-        const auto reply = truthfulReply(request);
+        const auto reply = deviceCodedReply(request);
         QTimer::singleShot(60, this, [this, reply] { m_line->send(reply); });
         return QByteArray();
     });
@@ -249,7 +235,7 @@ void FaultMatrixTest::textBoxesHoldingAnything()
 {
     QFETCH(int, box);
     QFETCH(QString, text);
-    startUp(truthfulReply);
+    startUp(deviceCodedReply);
     QLineEdit *edits[] = {m_form->txtaID[0], m_form->txt_addr, m_form->txt_jumlahData};
     edits[box]->setText(text);
     m_form->cmdTest_Click();
@@ -265,7 +251,7 @@ void FaultMatrixTest::textBoxesHoldingAnything()
 
 void FaultMatrixTest::portBoxHoldingAnything()
 {
-    startUp(truthfulReply);
+    startUp(deviceCodedReply);
     for (const QString text :
         {"", "  ", "-1", "0", "99999", "1e3", "abc", "/", "/nonexistent", "\u00e9"}) {
         m_form->cmd_coneck_Click();
@@ -285,7 +271,7 @@ void FaultMatrixTest::portBoxHoldingAnything()
 
 void FaultMatrixTest::snapshotPathTakenByAFolder()
 {
-    startUp(truthfulReply);
+    startUp(deviceCodedReply);
     QVERIFY(QDir(m_dir->path()).mkdir("datamirab.txt"));
     m_form->cmdTest_Click();
     m_form->Command1_Click();

@@ -76,3 +76,17 @@ QByteArray exceptionReply(quint8 device, quint8 code)
     frame.append(char(code));
     return withCrc(frame);
 }
+
+QList<quint16> deviceCodedWords(int device, int count)
+{
+    QList<quint16> words;
+    for (int r = 0; r < count; ++r)
+        words.append(quint16(device * 1000 + r));
+    return words;
+}
+
+QByteArray deviceCodedReply(const QByteArray &request)
+{
+    const auto device = quint8(request[0]);
+    return normalReply(device, deviceCodedWords(device, quint8(request[5])));
+}

@@ -46,4 +46,10 @@ private:
 // is computed bit by bit here, apart from the program's table-driven one.
 QByteArray normalReply(quint8 device, const QList<quint16> &words);
 QByteArray exceptionReply(quint8 device, quint8 code);
+
+// Words that tell where they came from: device d's register r holds d * 1000 + r, so a word in
+// the wrong column or row gives itself away.
+QList<quint16> deviceCodedWords(int device, int count);
+// What a truthful device answers to a function-3 request: its device-coded words.
+QByteArray deviceCodedReply(const QByteArray &request);
 QByteArray withCrc(QByteArray frame);
