@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "benchfigures.h"
+#include "benchwindow.h"
 #include "form1.h"
 
 namespace {
@@ -27,14 +28,11 @@ int main(int argc, char *argv[])
     }
     const int polls = std::atoi(argv[2]);
     meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
-    form.Form_Load();
+    if (!meterlog::bench::loadOnMeters(form, argv[1]))
+        return 1;
     form.Timer3->stop();
     form.show();
     QCoreApplication::processEvents();
-    if (!form.port().portOpen()) {
-        std::fprintf(stderr, "com9 in %s does not open\n", argv[1]);
-        return 1;
-    }
     using namespace meterlog::bench;
     const pid_t self = getpid();
     printFigure("rss_startup_kib", double(residentKiB(self)), 0);

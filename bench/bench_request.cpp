@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "benchfigures.h"
+#include "benchwindow.h"
 #include "form1.h"
 #include "registergrid.h"
 
@@ -39,12 +40,9 @@ int main(int argc, char *argv[])
     const int requests = std::atoi(argv[2]);
     const bool quiet = std::strcmp(argv[3], "quiet") == 0;
     meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
-    form.Form_Load();
-    form.Timer3->stop();
-    if (!form.port().portOpen()) {
-        std::fprintf(stderr, "com9 in %s does not open\n", argv[1]);
+    if (!meterlog::bench::loadOnMeters(form, argv[1]))
         return 1;
-    }
+    form.Timer3->stop();
     for (int slot = 1; slot < meterlog::slotCount; ++slot)
         form.cheAID[slot]->setCheckState(Qt::Unchecked);
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "benchwindow.h"
 #include "form1.h"
 #include "registergrid.h"
 
@@ -23,12 +24,9 @@ int main(int argc, char *argv[])
     }
     const int scans = argc > 2 ? std::atoi(argv[2]) : 100;
     meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
-    form.Form_Load();
-    form.Timer3->stop();
-    if (!form.port().portOpen()) {
-        std::fprintf(stderr, "com9 in %s does not open\n", argv[1]);
+    if (!meterlog::bench::loadOnMeters(form, argv[1]))
         return 1;
-    }
+    form.Timer3->stop();
 
     std::vector<double> milliseconds;
     int filledColumns = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "benchfigures.h"
+#include "benchwindow.h"
 #include "form1.h"
 
 namespace {
@@ -49,12 +50,9 @@ int main(int argc, char *argv[])
     }
     const std::size_t ticks = std::size_t(std::atoi(argv[2]));
     meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
-    form.Form_Load();
-    form.show();
-    if (!form.port().portOpen()) {
-        std::fprintf(stderr, "com9 in %s does not open\n", argv[1]);
+    if (!meterlog::bench::loadOnMeters(form, argv[1]))
         return 1;
-    }
+    form.show();
 
     TickStarts tickStarts;
     form.Timer3->installEventFilter(&tickStarts);

@@ -8,14 +8,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <random>
+#include <unistd.h>
 
+#include "benchfigures.h"
 #include "form1.h"
 #include "pseudoterminal.h"
 #include "registergrid.h"
@@ -28,18 +29,6 @@ namespace {
 
 // A scan of five slots that each wait their full limit, with room to spare.
 constexpr qint64 scanBoundMs = 5 * 1000;
-
-long residentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const auto &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 // The meters: most replies are good; the rest carry one fault each, drawn by the seeded
 // generator. Faults that make the master wait its full limit are kept rare so a run stays short.
@@ -126,7 +115,7 @@ int main(int argc, char *argv[])
     total.start();
     for (int cycle = 0; cycle < cycles; ++cycle) {
         if (cycle == std::min(100, cycles / 2))
-            rssStart = residentKilobytes();
+            rssStart = meterlog::bench::residentKiB(getpid());
         QElapsedTimer clock;
         clock.start();
         form.cmdTest_Click();
@@ -138,7 +127,7 @@ int main(int argc, char *argv[])
         if (cycle % 50 == 0)
             form.Command1_Click();
     }
-    const long rssEnd = residentKilobytes();
+    const long rssEnd = meterlog::bench::residentKiB(getpid());
 
     std::uint64_t accepted = 0, rejected = 0;
     for (int slot = 0; slot < slotCount; ++slot) {
