@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "logcategories.h"
 #include "numberreading.h"
 #include "registergrid.h"
 #include "snapshotfile.h"
@@ -21,9 +22,14 @@ const QString disconnectCaption = QStringLiteral("DisConnect");
 const QString autoCaption = QStringLiteral("Auto");
 const QString manualCaption = QStringLiteral("Manual");
 
-constexpr int defaultPortEntry = 8; // "9"
-constexpr int defaultBaudEntry = 1; // "38400"
-const QString lineSettings = QStringLiteral("38400,n,8,1");
+// Selects the list entry that reads `text`, or shows the text itself when no entry does.
+void selectOrShow(QComboBox *box, const QString &text)
+{
+    if (const int entry = box->findText(text); entry >= 0)
+        box->setCurrentIndex(entry);
+    else
+        box->setEditText(text);
+}
 
 // Window colours are packed as 0x00BBGGRR.
 QColor fromPackedColour(quint32 bgr)
@@ -46,10 +52,13 @@ QColor markColour(SlotMark mark)
 
 } // namespace
 
-Form1::Form1(QString programDir, QWidget *parent)
+Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     : QWidget(parent)
     , m_programDir(std::move(programDir))
+    , m_start(std::move(start))
     , MSComm(m_programDir)
+    , m_keeper(MSComm)
+    , m_snapshotTrouble(lcFile)
 {
     createControls();
     connectRoutines();
@@ -67,23 +76,35 @@ void Form1::connectRoutines()
     connect(cmd_auto, &QPushButton::clicked, this, &Form1::cmd_auto_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     // A port that failed under the program is closed; the button must not go on saying it is
-    // connected.
+    // connected. When it is opened again, polling goes on by itself.
     connect(&MSComm, &SerialComm::lost, this, [this] { cmd_coneck->setText(connectCaption); });
+    connect(
+        &m_keeper, &PortKeeper::reopened, this, [this] { cmd_coneck->setText(disconnectCaption); });
+    connect(&m_keeper, &PortKeeper::openFailed, this,
+        [this] { cmd_coneck->setToolTip(m_keeper.lastOpenError()); });
 }
 
 void Form1::Form_Load()
 {
-    ComA->setCurrentIndex(defaultPortEntry);
-    BoudRateA->setCurrentIndex(defaultBaudEntry);
-    MSComm.setSettings(lineSettings);
+    selectOrShow(ComA, m_start.port);
+    // The baud box shows the speed of the line settings.
+    const auto line = parseLineSettings(m_start.lineSettings);
+    selectOrShow(BoudRateA, line ? QString::number(line->baudRate) : QString());
+    MSComm.setSettings(m_start.lineSettings);
     if (MSComm.portOpen())
         MSComm.setPortOpen(false);
-    cmd_auto->setText(autoCaption);
+    cmd_auto->setText(m_start.manual ? manualCaption : autoCaption);
     cmd_coneck_Click();
-    for (auto *tick : cheAID)
-        tick->setCheckState(Qt::Checked);
     for (int i = 0; i < slotCount; ++i)
-        txtaID[i]->setText(QString::number(i + 1));
+        cheAID[i]->setCheckState(i < m_start.addresses.size() ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < slotCount; ++i)
+        txtaID[i]->setText(m_start.addresses.value(i));
+    // The range boxes keep their texts from creation unless other ones were asked for; the
+    // address column is laid out from them.
+    if (m_start.startAddress)
+        txt_addr->setText(*m_start.startAddress);
+    if (m_start.registerCount)
+        txt_jumlahData->setText(*m_start.registerCount);
     std::array<QString, slotCount> deviceAddresses;
     for (int i = 0; i < slotCount; ++i)
         deviceAddresses[i] = txtaID[i]->text();
@@ -93,8 +114,8 @@ void Form1::Form_Load()
 
 void Form1::Form_Unload()
 {
-    if (MSComm.portOpen())
-        MSComm.setPortOpen(false);
+    // Closes the port when open, and stops trying to open it.
+    m_keeper.release();
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -116,22 +137,32 @@ bool Form1::choosePort(const QString &portText)
     return portNumber && MSComm.setCommPort(*portNumber);
 }
 
+bool Form1::chooseBaudRate(const QString &baudText)
+{
+    const auto number = readWholeNumber(baudText);
+    const auto baudRate = number ? toWhole<qint32>(*number) : std::nullopt;
+    return baudRate && MSComm.setBaudRate(*baudRate);
+}
+
 void Form1::cmd_coneck_Click()
 {
     // Two separate tests: a call that has just opened the port does not close it again.
     if (cmd_coneck->text() == connectCaption && !MSComm.portOpen()) {
-        // A text that is no port leaves the previous choice, and the port opens on that.
+        // Text that is no port, or no speed, leaves the previous choice, and the port opens on
+        // that. The port is wanted open from now on: when it cannot be opened, it is tried again.
         choosePort(ComA->currentText());
-        MSComm.setPortOpen(true);
+        chooseBaudRate(BoudRateA->currentText());
+        m_keeper.open();
     }
-    if (cmd_coneck->text() == disconnectCaption && MSComm.portOpen())
-        MSComm.setPortOpen(false);
+    // Closes the port when open, and stops trying to open it.
+    if (cmd_coneck->text() == disconnectCaption)
+        m_keeper.release();
     cmd_coneck->setText(MSComm.portOpen() ? disconnectCaption : connectCaption);
 }
 
 void Form1::cmdTest_Click()
 {
-    runScanCycle(*this, MSComm, m_crc, m_closing);
+    runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
 }
 
 MeterCaptions Form1::shownCaptions() const
@@ -153,7 +184,20 @@ void Form1::Command1_Click()
     // Setting the same text again would still repaint the box, twice every tick.
     if (const auto line = snapshotLine(shownCaptions()); line != txtPrint->text())
         txtPrint->setText(line);
-    writeSnapshotFile(m_programDir, txtPrint->text());
+    writeSnapshot();
+}
+
+void Form1::writeSnapshot()
+{
+    const auto written = writeSnapshotFile(m_programDir, txtPrint->text());
+    if (written && !m_snapshotTrouble.isOn())
+        return;
+    const QString path = snapshotPath(m_programDir);
+    if (written)
+        m_snapshotTrouble.cleared(QStringLiteral("snapshot file %1 written again").arg(path));
+    else
+        m_snapshotTrouble.persists(
+            QStringLiteral("cannot write the snapshot file %1: %2").arg(path, written.failure));
 }
 
 void Form1::cmd_auto_Click()
@@ -223,6 +267,7 @@ void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
 void Form1::reportSlot(int slot, const SlotReport &report)
 {
     m_health.record(slot, report, QDateTime::currentDateTime());
+    m_meterWatch.record(slot, report, m_start.replyLimit);
     const auto description = m_health.describe(slot, txtaID[slot]->text());
     cheAID[slot]->setToolTip(description);
     const int column = RegisterGrid::firstSlotColumn + slot;

@@ -10,11 +10,15 @@
 #include <map>
 
 #include "crc16.h"
+#include "lastingcondition.h"
 #include "meterhealth.h"
 #include "metersummary.h"
+#include "meterwatch.h"
+#include "portkeeper.h"
 #include "replywait.h"
 #include "scancycle.h"
 #include "serialcomm.h"
+#include "startvalues.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,8 +38,8 @@ class Form1 : public QWidget, private ScanConsole
 
 public:
     // `programDir` is the program's folder: where `comN` links are looked up and the snapshot
-    // file is written.
-    explicit Form1(QString programDir, QWidget *parent = nullptr);
+    // file is written. `start` holds what start-up puts into the controls.
+    explicit Form1(QString programDir, StartValues start = {}, QWidget *parent = nullptr);
     ~Form1() override;
 
     // The window's routines, named after the control and the event they handle.
@@ -51,6 +55,7 @@ public:
     const CrcRoutine &checksum() const { return m_crc; }
     const MeterHealth &health() const { return m_health; }
     SerialComm &port() { return MSComm; }
+    PortKeeper &portKeeper() { return m_keeper; }
 
     // The controls, under the names the rest of the system knows them by.
     QGroupBox *Frame4, *Frame6, *Frame1, *Frame3, *Frame2;
@@ -74,6 +79,8 @@ private:
     void attachInTabOrder();
     void connectRoutines();
     bool choosePort(const QString &portText);
+    bool chooseBaudRate(const QString &baudText);
+    void writeSnapshot();
     MeterCaptions shownCaptions() const;
 
     bool slotTicked(int slot) const override;
@@ -86,9 +93,13 @@ private:
     void showStaleness(QLabel *label, bool stale);
 
     QString m_programDir;
+    StartValues m_start;
     SerialComm MSComm;
+    PortKeeper m_keeper;
     CrcRoutine m_crc;
     MeterHealth m_health;
+    MeterWatch m_meterWatch;
+    LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     struct Placement
     {

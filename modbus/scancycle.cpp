@@ -1,5 +1,6 @@
 #include "scancycle.h"
 
+#include "logcategories.h"
 #include "numberreading.h"
 #include "serialcomm.h"
 
@@ -26,13 +27,32 @@ SlotOutcome outcomeOf(ReplyVerdict verdict)
     return SlotOutcome::Malformed;
 }
 
+const char *verdictName(ReplyVerdict verdict)
+{
+    switch (verdict) {
+    case ReplyVerdict::Verified:
+        return "verified";
+    case ReplyVerdict::Short:
+        return "incomplete";
+    case ReplyVerdict::BadCrc:
+        return "wrong checksum";
+    case ReplyVerdict::ForeignDevice:
+        return "another device";
+    case ReplyVerdict::Exception:
+        return "exception";
+    case ReplyVerdict::Malformed:
+        return "answers another request";
+    }
+    return "";
+}
+
 // Hands the request to the port and waits until the device has taken all of it. Bytes that
 // arrived before it belong to an earlier request and are dropped, after the line has been
 // silent for a frame gap so that a device still talking is not cut into.
 bool sendRequest(SerialComm &port, const QByteArray &frame)
 {
     using std::chrono::steady_clock;
-    if (!port.waitForSilence(frameGap, silenceLimit))
+    if (!port.waitForSilence(frameGap(port.settings()), silenceLimit))
         return false;
     port.discardInput();
     port.setInputLen(0);
@@ -51,8 +71,8 @@ bool sendRequest(SerialComm &port, const QByteArray &frame)
 }
 
 // One slot's turn, from reading its inputs to storing its words.
-SlotReport askSlot(
-    int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel)
+SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+    const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
     const auto request = requestFromTexts(
         console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
@@ -71,6 +91,8 @@ SlotReport askSlot(
         return reportOf(SlotOutcome::PortNotOpen);
     if (!sendRequest(port, frame))
         return reportOf(SlotOutcome::SendFailed);
+    qCDebug(lcFrames).noquote()
+        << QStringLiteral("M%1 sent %2").arg(slot + 1).arg(frame.toHex(' '));
 
     // Some adapters hear their own request: the reply then comes after a copy of it, and the
     // wait goes on for the reply itself.
@@ -87,6 +109,11 @@ SlotReport askSlot(
 
     const auto reply = port.input().value_or(QByteArray());
     const auto check = checkReadReply(crc.crc_table, *request, replyAfterEcho(reply, frame));
+    qCDebug(lcFrames).noquote() << QStringLiteral("M%1 got %2 (%3)")
+                                       .arg(slot + 1)
+                                       .arg(reply.isEmpty() ? QStringLiteral("nothing")
+                                                            : QString::fromLatin1(reply.toHex(' ')))
+                                       .arg(verdictName(check.verdict));
     if (check.verdict == ReplyVerdict::Verified)
         console.storeRegisters(slot, check.registers);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);
@@ -106,8 +133,8 @@ std::optional<ReadRequest> requestFromTexts(
     return ReadRequest {*deviceAddress, *start, *count};
 }
 
-ScanResult runScanCycle(
-    ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel)
+ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+    const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
     ScanResult result;
     for (int slot = 0; slot < slotCount; ++slot) {
@@ -118,7 +145,7 @@ ScanResult runScanCycle(
             continue;
         }
         console.showSlotMark(slot, SlotMark::Asking);
-        const auto report = askSlot(slot, console, port, crc, cancel);
+        const auto report = askSlot(slot, console, port, crc, cancel, replyLimit);
         const auto outcome = report.outcome;
         result.outcomes[slot] = outcome;
         if (outcome == SlotOutcome::Cancelled) {

@@ -22,13 +22,11 @@ class SerialComm;
 
 inline constexpr int slotCount = 5;
 
-// The longest a device may take to answer.
-inline constexpr std::chrono::milliseconds replyLimit {500};
+// The longest a device may take to answer, unless the operator sets another limit.
+inline constexpr std::chrono::milliseconds defaultReplyLimit {500};
 // The longest the device may take to accept a request.
 inline constexpr std::chrono::milliseconds sendLimit {200};
-// The silence that separates frames on a Modbus serial line above 19200 baud (t3.5).
-inline constexpr std::chrono::microseconds frameGap {1750};
-// A line that never falls silent for frameGap within this long carries no request of ours.
+// A line that never falls silent for a frame gap within this long carries no request of ours.
 inline constexpr std::chrono::milliseconds silenceLimit {100};
 
 // The marks a slot's check box shows while a cycle runs and after it.
@@ -89,9 +87,9 @@ struct ScanResult
     bool cancelled = false;
 };
 
-// Runs one cycle. Returns early, touching neither the console nor the port again, when `cancel`
-// fires during a wait.
-ScanResult runScanCycle(
-    ScanConsole &console, SerialComm &port, CrcRoutine &crc, const Cancellation &cancel);
+// Runs one cycle, waiting up to `replyLimit` for each reply. Returns early, touching neither the
+// console nor the port again, when `cancel` fires during a wait.
+ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+    const Cancellation &cancel, std::chrono::milliseconds replyLimit = defaultReplyLimit);
 
 } // namespace meterlog

@@ -2,6 +2,8 @@
 
 #include "numberreading.h"
 
+#include <cmath>
+
 namespace meterlog {
 
 std::optional<LineSettings> parseLineSettings(QStringView text)
@@ -54,6 +56,52 @@ std::optional<LineSettings> parseLineSettings(QStringView text)
         return std::nullopt;
 
     return settings;
+}
+
+QString settingsText(const LineSettings &settings)
+{
+    const auto parity = [&] {
+        switch (settings.parity) {
+        case QSerialPort::EvenParity:
+            return u'e';
+        case QSerialPort::OddParity:
+            return u'o';
+        case QSerialPort::MarkParity:
+            return u'm';
+        case QSerialPort::SpaceParity:
+            return u's';
+        default:
+            return u'n';
+        }
+    }();
+    const QString stopBits = settings.stopBits == QSerialPort::TwoStop ? QStringLiteral("2")
+        : settings.stopBits == QSerialPort::OneAndHalfStop             ? QStringLiteral("1.5")
+                                                                       : QStringLiteral("1");
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(settings.baudRate)
+        .arg(QChar(parity))
+        .arg(int(settings.dataBits))
+        .arg(stopBits);
+}
+
+double characterBits(const LineSettings &settings)
+{
+    const double parityBits = settings.parity == QSerialPort::NoParity ? 0.0 : 1.0;
+    const double stopBits = settings.stopBits == QSerialPort::TwoStop ? 2.0
+        : settings.stopBits == QSerialPort::OneAndHalfStop            ? 1.5
+                                                                      : 1.0;
+    return 1.0 + int(settings.dataBits) + parityBits + stopBits;
+}
+
+std::chrono::microseconds frameGap(const LineSettings &settings)
+{
+    constexpr qint32 fixedGapFromBaud = 19200;
+    constexpr std::chrono::microseconds fixedGap {1750};
+    if (settings.baudRate >= fixedGapFromBaud)
+        return fixedGap;
+    // Rounded up: a gap a little long is harmless, one too short merges two frames.
+    const double micros = 3.5 * characterBits(settings) * 1e6 / settings.baudRate;
+    return std::chrono::microseconds(std::int64_t(std::ceil(micros)));
 }
 
 } // namespace meterlog

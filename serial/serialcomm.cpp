@@ -52,6 +52,14 @@ bool SerialComm::setSettings(QStringView settings)
     return true;
 }
 
+bool SerialComm::setBaudRate(qint32 baudRate)
+{
+    if (baudRate <= 0)
+        return false;
+    m_settings.baudRate = baudRate;
+    return true;
+}
+
 bool SerialComm::setCommPort(qint16 number)
 {
     if (m_port.isOpen() || number < 1)
@@ -94,8 +102,14 @@ bool SerialComm::setPortOpen(bool open)
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_inputLen = 0;
-    if (!m_port.open(QIODevice::ReadWrite))
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openError = m_port.error();
+        m_openErrorText = m_port.errorString();
+        m_port.clearError();
         return false;
+    }
+    m_openError = QSerialPort::NoError;
+    m_openErrorText.clear();
     requestLowLatency(m_port);
     noteActivity();
     return true;
@@ -202,8 +216,9 @@ void SerialComm::onError(QSerialPort::SerialPortError error)
     case QSerialPort::UnknownError:
         // Qt leaves a failed port open with its notifier on, which would spin a core.
         if (m_port.isOpen()) {
+            const QString reason = m_port.errorString();
             closePort();
-            emit lost();
+            emit lost(reason);
         }
         break;
     default:

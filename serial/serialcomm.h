@@ -26,6 +26,9 @@ public:
 
     // The line settings text ("38400,n,8,1"); they hold for every later open.
     bool setSettings(QStringView settings);
+    // Another speed with the same parity, data and stop bits, from the next open on.
+    bool setBaudRate(qint32 baudRate);
+    const LineSettings &settings() const { return m_settings; }
     // Chooses the port for the next open by number; refused while open or below 1.
     bool setCommPort(qint16 number);
     // Chooses a device by its path for the next open, as it stands.
@@ -37,6 +40,9 @@ public:
     // Opens with the current port and settings, or closes. Fails when the port is missing or
     // busy, and when it is already in the state asked for.
     bool setPortOpen(bool open);
+    // Why the last open failed, in the system's words ("No such file or directory").
+    QSerialPort::SerialPortError openError() const { return m_openError; }
+    QString openErrorText() const { return m_openErrorText; }
 
     // 0: the next input() takes everything received; n > 0: at most n bytes.
     bool setInputLen(int length);
@@ -62,8 +68,9 @@ signals:
     void bytesArrived();
     // The port has closed: by the program or because it failed.
     void closed();
-    // The port failed under the program (device gone, read or write error) and was closed.
-    void lost();
+    // The port failed under the program (device gone, read or write error) and was closed;
+    // `reason` is the system's word for it.
+    void lost(const QString &reason);
 
 private:
     void noteActivity();
@@ -76,6 +83,8 @@ private:
     QString m_programDir;
     LineSettings m_settings;
     qint16 m_portNumber = 1;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    QString m_openErrorText;
     QString m_devicePath;
     int m_inputLen = 0;
     std::chrono::steady_clock::time_point m_lastActivity;

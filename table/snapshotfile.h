@@ -10,7 +10,13 @@ namespace meterlog {
 
 QString snapshotPath(const QString &programDir);
 
+struct FileWrite
+{
+    QString failure; // why the file could not be written; empty when it was
+    explicit operator bool() const { return failure.isEmpty(); }
+};
+
 // Replaces the file's content with `line` and CR LF. On failure the old content stays.
-bool writeSnapshotFile(const QString &programDir, const QString &line);
+FileWrite writeSnapshotFile(const QString &programDir, const QString &line);
 
 } // namespace meterlog

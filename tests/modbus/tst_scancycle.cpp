@@ -65,6 +65,7 @@ private slots:
     void closedPortSendsNothingAndDoesNotWait();
     void lineHangingUpDuringTheWaitFailsTheSlot();
     void cancelStopsTheCycleAtOnce();
+    void keepsAFrameGapBetweenReplyAndNextRequest_data();
     void keepsAFrameGapBetweenReplyAndNextRequest();
     void nestedScanKeepsEveryWordInItsOwnColumn();
 
@@ -118,7 +119,7 @@ void ScanCycleTest::defaultRequestAndGoodReplyFillTheColumn()
     QCOMPARE(result.outcomes[0], SlotOutcome::Verified);
     QCOMPARE(m_console.stored[0], (QList<QList<std::uint16_t>> {deviceCodedWords(1, 12)}));
     // The wait ends when the 29 bytes are in, not at the limit.
-    QVERIFY(clock.elapsed() < replyLimit.count());
+    QVERIFY(clock.elapsed() < defaultReplyLimit.count());
     QCOMPARE(m_console.marks[0], (QList<SlotMark> {SlotMark::Asking, SlotMark::Done}));
     for (int slot = 1; slot < slotCount; ++slot) {
         QCOMPARE(result.outcomes[slot], SlotOutcome::Skipped);
@@ -184,7 +185,7 @@ void ScanCycleTest::exceptionReplyEndsTheWaitAtOnce()
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(scan().outcomes[0], SlotOutcome::Exception);
-    QVERIFY(clock.elapsed() < replyLimit.count());
+    QVERIFY(clock.elapsed() < defaultReplyLimit.count());
 }
 
 void ScanCycleTest::staleBytesAreDiscardedBeforeSending()
@@ -270,7 +271,7 @@ void ScanCycleTest::closedPortSendsNothingAndDoesNotWait()
     QElapsedTimer clock;
     clock.start();
     const auto result = scan();
-    QVERIFY(clock.elapsed() < replyLimit.count());
+    QVERIFY(clock.elapsed() < defaultReplyLimit.count());
     QTest::qWait(50);
     QVERIFY(m_meter->received().isEmpty());
     for (int slot = 0; slot < slotCount; ++slot) {
@@ -307,14 +308,29 @@ void ScanCycleTest::cancelStopsTheCycleAtOnce()
     clock.start();
     const auto result = scan();
     QVERIFY(result.cancelled);
-    QVERIFY(clock.elapsed() < replyLimit.count());
+    QVERIFY(clock.elapsed() < defaultReplyLimit.count());
     QCOMPARE(m_meter->requests().size(), 1);
     QCOMPARE(m_console.marks[0], QList<SlotMark> {SlotMark::Asking});
     QVERIFY(m_console.marks[1].isEmpty());
 }
 
+void ScanCycleTest::keepsAFrameGapBetweenReplyAndNextRequest_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<qint64>("gapMicros");
+    // 3.5 characters of 11 bits at 9600 baud; the fixed 1.75 ms from 19200 baud up.
+    QTest::newRow("9600 8E1") << QStringLiteral("9600,e,8,1") << qint64(4011);
+    QTest::newRow("38400 8N1") << QStringLiteral("38400,n,8,1") << qint64(1750);
+}
+
 void ScanCycleTest::keepsAFrameGapBetweenReplyAndNextRequest()
 {
+    QFETCH(QString, settings);
+    QFETCH(qint64, gapMicros);
+    QVERIFY(m_port->setPortOpen(false));
+    QVERIFY(m_port->setSettings(settings));
+    QVERIFY(m_port->setPortOpen(true));
+    QCOMPARE(qint64(frameGap(m_port->settings()).count()), gapMicros);
     m_console.ticked.fill(true);
     QElapsedTimer clock;
     clock.start();
@@ -328,7 +344,7 @@ void ScanCycleTest::keepsAFrameGapBetweenReplyAndNextRequest()
     scan();
     QCOMPARE(requestedAt.size(), slotCount);
     for (int slot = 1; slot < slotCount; ++slot)
-        QVERIFY2(requestedAt[slot] - repliedAt[slot - 1] >= frameGap.count() * 1000,
+        QVERIFY2(requestedAt[slot] - repliedAt[slot - 1] >= gapMicros * 1000,
             qPrintable(QString::number(requestedAt[slot] - repliedAt[slot - 1])));
 }
 

@@ -73,7 +73,7 @@ void SnapshotFileTest::failedWriteKeepsTheOldContent()
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit tiny {4, limit.rlim_max};
     setrlimit(RLIMIT_FSIZE, &tiny);
-    const bool written = writeSnapshotFile(dir.path(), "a line longer than the disk allows");
+    const auto written = writeSnapshotFile(dir.path(), "a line longer than the disk allows");
     setrlimit(RLIMIT_FSIZE, &limit);
     QVERIFY(!written);
     QCOMPARE(contentOf(snapshotPath(dir.path())), QByteArray("old\r\n"));

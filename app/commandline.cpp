@@ -1,0 +1,202 @@
+#include "commandline.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include "linesettings.h"
+
+namespace meterlog {
+
+namespace {
+
+struct ValueOption
+{
+    QCommandLineOption option;
+    QString form; // what the value must be, for the line that refuses it
+};
+
+ValueOption valueOption(
+    const char *name, const char *valueName, const char *description, const char *form)
+{
+    return {QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description),
+                QString::fromLatin1(valueName)),
+        QString::fromLatin1(form)};
+}
+
+// Digits only, within the bounds: "0x10", "1e3", "+5" and blanks are refused.
+std::optional<int> wholeNumberIn(const QString &text, int lowest, int highest)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.toInt();
+    if (value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+bool isPortText(const QString &text)
+{
+    return text.startsWith(u'/') || wholeNumberIn(text, 1, 32767);
+}
+
+bool isLineSettings(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,7}),([neoNEO]),([78]),([12])$"));
+    const auto match = form.match(text);
+    return match.hasMatch() && wholeNumberIn(match.captured(1), 50, 4'000'000)
+        && parseLineSettings(text);
+}
+
+std::optional<QStringList> addressList(const QString &text)
+{
+    const QStringList addresses = text.split(u',');
+    if (addresses.size() > 5)
+        return std::nullopt;
+    for (const auto &address : addresses) {
+        if (!wholeNumberIn(address, 0, 255))
+            return std::nullopt;
+    }
+    return addresses;
+}
+
+// A folder that exists and takes a new file. Asking the file system is the only sure test: the
+// permission bits do not tell about read-only mounts, nor about root.
+bool isWritableFolder(const QString &path)
+{
+    if (!QFileInfo(path).isDir())
+        return false;
+    QTemporaryFile probe(path + QStringLiteral("/.meterlog-probe-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &arguments)
+{
+    const auto port = valueOption("port", "P",
+        "The port box's text at start-up instead of 9: a port number, or a device path such as "
+        "/dev/ttyUSB0 or /dev/serial/by-id/...",
+        "a port number 1 to 32767 or a device path starting with /");
+    const auto line = valueOption("line", "SETTINGS",
+        "The line settings instead of 38400,n,8,1: baud, parity n/e/o, data bits 7/8, stop "
+        "bits 1/2.",
+        "BAUD,PARITY,DATA,STOP such as 9600,e,8,1 (baud 50 to 4000000, parity n, e or o, data "
+        "bits 7 or 8, stop bits 1 or 2)");
+    const auto addresses = valueOption("addresses", "LIST",
+        "Device addresses for slots 1 to 5 in order, comma-separated; slots without one start "
+        "unticked and empty.",
+        "one to five device addresses 0 to 255, comma-separated, such as 11,12,13");
+    const auto start = valueOption(
+        "start", "N", "The start address instead of 4011.", "a start address 0 to 65535");
+    const auto count = valueOption(
+        "count", "N", "The number of registers instead of 12.", "a register count 0 to 255");
+    const auto folder = valueOption("folder", "DIR",
+        "The folder for the snapshot file and the comN links instead of the program's folder.",
+        "an existing folder in which meterlog can write");
+    const auto replyTimeout = valueOption("reply-timeout", "MS",
+        "The longest a meter may take to answer, in milliseconds (default 500).",
+        "milliseconds 10 to 10000");
+    const QCommandLineOption manual(
+        QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+        QStringLiteral("Show no window (for a service); polling and the snapshot file go on."));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+        QStringLiteral("Log every request and reply in hex with its verdict."));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "meterlog polls up to five electrical meters on a Modbus RTU serial line and keeps "
+        "their latest readings in the snapshot file datamirab.txt."));
+    // Qt's own help option would also offer --help-all, for Qt's options, which meterlog takes
+    // none of.
+    const QCommandLineOption helpOption(
+        {QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption versionOption(
+        {QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
+    parser.addOptions({helpOption, versionOption});
+    for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &replyTimeout})
+        parser.addOption(each->option);
+    parser.addOptions({manual, headless, trace});
+
+    const QString program = QStringLiteral("meterlog");
+    const auto refuse = [&](const QString &why) {
+        return EarlyExit {
+            badCommandLineExitCode, QStringLiteral("%1: %2 (see %1 --help)").arg(program, why)};
+    };
+    if (!parser.parse(arguments)) {
+        // Qt says "Unknown option 'x'."; the line goes on after it.
+        QString why = parser.errorText();
+        why[0] = why[0].toLower();
+        if (why.endsWith(u'.'))
+            why.chop(1);
+        return refuse(why);
+    }
+    if (parser.isSet(helpOption)) {
+        // Without an application object Qt cannot know the program's name.
+        return EarlyExit {
+            0, parser.helpText().replace(QStringLiteral("<executable_name>"), program)};
+    }
+    if (parser.isSet(versionOption))
+        return EarlyExit {
+            0, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(METERLOG_VERSION))};
+    if (!parser.positionalArguments().isEmpty()) {
+        return refuse(QStringLiteral("unexpected argument \"%1\"; every setting is an option")
+                          .arg(parser.positionalArguments().first()));
+    }
+
+    // The first bad value is the one reported; the folder is tried last, as the only check that
+    // touches anything.
+    const auto valueOf = [&](const ValueOption &each) { return parser.value(each.option); };
+    const auto refuseValue = [&](const ValueOption &each) {
+        return refuse(QStringLiteral("--%1 takes %2, not \"%3\"")
+                          .arg(each.option.names().first(), each.form, valueOf(each)));
+    };
+
+    ProgramOptions options;
+    if (parser.isSet(port.option)) {
+        if (!isPortText(valueOf(port)))
+            return refuseValue(port);
+        options.start.port = valueOf(port);
+    }
+    if (parser.isSet(line.option)) {
+        if (!isLineSettings(valueOf(line)))
+            return refuseValue(line);
+        options.start.lineSettings = valueOf(line).toLower();
+    }
+    if (parser.isSet(addresses.option)) {
+        const auto list = addressList(valueOf(addresses));
+        if (!list)
+            return refuseValue(addresses);
+        options.start.addresses = *list;
+    }
+    if (parser.isSet(start.option)) {
+        if (!wholeNumberIn(valueOf(start), 0, 65535))
+            return refuseValue(start);
+        options.start.startAddress = valueOf(start);
+    }
+    if (parser.isSet(count.option)) {
+        if (!wholeNumberIn(valueOf(count), 0, 255))
+            return refuseValue(count);
+        options.start.registerCount = valueOf(count);
+    }
+    if (parser.isSet(replyTimeout.option)) {
+        const auto limit = wholeNumberIn(valueOf(replyTimeout), 10, 10'000);
+        if (!limit)
+            return refuseValue(replyTimeout);
+        options.start.replyLimit = std::chrono::milliseconds(*limit);
+    }
+    options.start.manual = parser.isSet(manual);
+    options.headless = parser.isSet(headless);
+    options.trace = parser.isSet(trace);
+    if (parser.isSet(folder.option)) {
+        if (!isWritableFolder(valueOf(folder)))
+            return refuseValue(folder);
+        options.folder = QFileInfo(valueOf(folder)).absoluteFilePath();
+    }
+    return options;
+}
+
+} // namespace meterlog

@@ -1,0 +1,38 @@
+#pragma once
+
+// meterlog's command line. Each option replaces one value that start-up would otherwise set; a
+// bad option or value ends the program before anything else happens.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+#include "startvalues.h"
+
+namespace meterlog {
+
+struct ProgramOptions
+{
+    StartValues start;
+    // Where the snapshot file and the comN links are; checked to exist and take files.
+    std::optional<QString> folder;
+    bool headless = false; // no window: for a service
+    bool trace = false; // every frame in the log
+};
+
+// The program ends at once: help or version (exit code 0, the text goes to stdout) or a bad
+// command line (exit code 2, one line for stderr).
+struct EarlyExit
+{
+    int exitCode = 0;
+    QString text;
+};
+
+inline constexpr int badCommandLineExitCode = 2;
+
+// `arguments` as main() got them, the program's name first.
+std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &arguments);
+
+} // namespace meterlog

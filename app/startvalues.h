@@ -1,0 +1,31 @@
+#pragma once
+
+// The values start-up puts into the window: the window's own defaults, each of which the command
+// line can replace.
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+#include "scancycle.h"
+
+namespace meterlog {
+
+struct StartValues
+{
+    // The port box's text: a port number or a device path.
+    QString port = QStringLiteral("9");
+    QString lineSettings = QStringLiteral("38400,n,8,1");
+    // Device addresses of slots 1.. in order; slots without one start unticked and empty.
+    QStringList addresses {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+        QStringLiteral("4"), QStringLiteral("5")};
+    // The start address and count boxes keep their own texts unless these are given.
+    std::optional<QString> startAddress;
+    std::optional<QString> registerCount;
+    bool manual = false;
+    std::chrono::milliseconds replyLimit = defaultReplyLimit;
+};
+
+} // namespace meterlog

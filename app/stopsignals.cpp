@@ -1,0 +1,46 @@
+#include "stopsignals.h"
+
+#include <QSocketNotifier>
+
+#include <array>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace meterlog {
+
+namespace {
+
+// The handler's end and the event loop's end of a socket pair: writing one byte is the only thing
+// a signal handler may safely do here.
+std::array<int, 2> signalPipe {-1, -1};
+
+void noteSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+} // namespace
+
+void onStopSignals(QObject *context, std::function<void()> stop)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe.data()) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop = std::move(stop)] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[1], &byte, 1);
+        stop();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = noteSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(number, &action, nullptr);
+}
+
+} // namespace meterlog

@@ -1,0 +1,32 @@
+#pragma once
+
+// Says in the log when a meter stops answering and when it answers again, once each, from the
+// scan cycle's report of every slot.
+
+#include <QString>
+
+#include <array>
+#include <chrono>
+
+#include "lastingcondition.h"
+#include "scancycle.h"
+
+namespace meterlog {
+
+class MeterWatch
+{
+public:
+    MeterWatch();
+    // `replyLimit` is the limit the scan waited, for the words of a line about a silent meter.
+    void record(int slot, const SlotReport &report, std::chrono::milliseconds replyLimit,
+        LastingCondition::Clock::time_point now = LastingCondition::Clock::now());
+
+private:
+    std::array<LastingCondition, slotCount> m_silent;
+};
+
+// What went wrong with a request, in plain words ("no complete reply within 500 ms"); empty for
+// outcomes that say nothing about the meter.
+QString troubleOf(const SlotReport &report, std::chrono::milliseconds replyLimit);
+
+} // namespace meterlog
