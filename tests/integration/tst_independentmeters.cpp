@@ -7,8 +7,9 @@
 #include <QTest>
 
 #include "form1.h"
+#include "outsidetools.h"
 #include "registergrid.h"
-#include "snapshotfile.h"
+#include "windowonline.h"
 
 using namespace meterlog;
 
@@ -29,6 +30,10 @@ private:
 
 void IndependentMetersTest::initTestCase()
 {
+    for (const auto &missing :
+        {missingCommand("socat", "socat"), missingPythonModule("pymodbus", "python3-pymodbus"),
+            missingPythonModule("serial_asyncio", "python3-serial-asyncio")})
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
     m_line.start("socat",
         {QStringLiteral("pty,raw,echo=0,link=%1").arg(m_dir.filePath("com9")),
             QStringLiteral("pty,raw,echo=0,link=%1").arg(m_dir.filePath("meters"))});
@@ -59,11 +64,7 @@ void IndependentMetersTest::pollsFiveMetersIntoGridAndFile()
 
     // The poll timer does the rest: scan, summary, file.
     const QByteArray expected(" 5005,6619238,13172938,19726638,26280338,32834038\r\n");
-    const auto snapshot = [&] {
-        QFile file(snapshotPath(m_dir.path()));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(snapshot(), expected, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(m_dir.path()), expected, 15000);
 
     for (int device = 1; device <= slotCount; ++device) {
         for (int row = 1; row <= 12; ++row) {
