@@ -72,7 +72,8 @@ void PortKeeper::retry()
 
 void PortKeeper::onLost(const QString &reason)
 {
-    m_unavailable.persists(m_port.deviceName() + QStringLiteral(" lost: ") + reason + retryNote());
+    m_unavailable.persists(
+        m_port.openedDevice() + QStringLiteral(" lost: ") + reason + retryNote());
     if (m_wanted)
         m_retry.start();
 }

@@ -95,7 +95,8 @@ bool SerialComm::setPortOpen(bool open)
         closePort();
         return true;
     }
-    m_port.setPortName(deviceName());
+    m_openedDevice = deviceName();
+    m_port.setPortName(m_openedDevice);
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setParity(m_settings.parity);
     m_port.setDataBits(m_settings.dataBits);
@@ -209,21 +210,30 @@ void SerialComm::noteActivity()
 
 void SerialComm::onError(QSerialPort::SerialPortError error)
 {
+    // Qt's error text after a failure is often left over from an earlier call, so the reason is
+    // said from the kind of error.
+    QString reason;
     switch (error) {
     case QSerialPort::ResourceError:
+        reason = QStringLiteral("the device went away");
+        break;
     case QSerialPort::ReadError:
+        reason = QStringLiteral("reading failed (the device may have gone away)");
+        break;
     case QSerialPort::WriteError:
+        reason = QStringLiteral("writing failed (the device may have gone away)");
+        break;
     case QSerialPort::UnknownError:
-        // Qt leaves a failed port open with its notifier on, which would spin a core.
-        if (m_port.isOpen()) {
-            const QString reason = m_port.errorString();
-            closePort();
-            emit lost(reason);
-        }
+        reason = QStringLiteral("an unknown error");
         break;
     default:
         // Open errors are reported by setPortOpen; a wait that times out is no failure.
-        break;
+        return;
+    }
+    // Qt leaves a failed port open with its notifier on, which would spin a core.
+    if (m_port.isOpen()) {
+        closePort();
+        emit lost(reason);
     }
 }
 

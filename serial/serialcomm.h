@@ -35,6 +35,8 @@ public:
     bool setDevicePath(const QString &path);
     // The device the next open will use.
     QString deviceName() const;
+    // The device the port was last opened on.
+    QString openedDevice() const { return m_openedDevice; }
 
     bool portOpen() const;
     // Opens with the current port and settings, or closes. Fails when the port is missing or
@@ -86,6 +88,7 @@ private:
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QString m_openErrorText;
     QString m_devicePath;
+    QString m_openedDevice;
     int m_inputLen = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
 };
