@@ -1,15 +1,21 @@
-// The connect button against pseudo-terminals linked as ports in the program's folder.
+// The connect button against pseudo-terminals linked as ports in the program's folder: opening,
+// closing, the speed from the baud box, trying again on its own, and what the log says.
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "form1.h"
+#include "logcapture.h"
 #include "pseudoterminal.h"
+#include "registergrid.h"
+#include "scriptedmeter.h"
 
 using namespace meterlog;
+using namespace std::chrono_literals;
 
 class ConnectionTest : public QObject
 {
@@ -24,6 +30,11 @@ private slots:
     void disconnectWithThePortAlreadyClosedOnlyFixesTheCaption();
     void typedDevicePathIsOpenedAsItStands();
     void lostPortShowsConnect();
+    void baudBoxAppliesAtTheNextConnect();
+    void portThatAppearsLaterIsOpenedAndPolled();
+    void lineThatComesBackIsPolledAgain();
+    void missingPortIsSaidOnceAndDisconnectStopsTrying();
+    void portHeldElsewhereGetsAHint();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -131,6 +142,123 @@ void ConnectionTest::lostPortShowsConnect()
     QVERIFY(replugged.linkAs(m_dir->filePath("com9")));
     m_form->cmd_coneck->click();
     QVERIFY(m_form->port().portOpen());
+}
+
+void ConnectionTest::baudBoxAppliesAtTheNextConnect()
+{
+    m_form->port().setSettings(u"38400,e,8,2");
+    m_form->ComA->setCurrentText("9");
+    m_form->BoudRateA->setCurrentText("38400");
+    m_form->cmd_coneck_Click();
+    m_form->BoudRateA->setCurrentText("9600");
+    QCOMPARE(m_nine->baudRate(), 38400);
+
+    m_form->cmd_coneck_Click();
+    m_form->cmd_coneck_Click();
+    QCOMPARE(m_nine->baudRate(), 9600);
+    // Parity, data and stop bits stay as the line settings have them.
+    QCOMPARE(settingsText(m_form->port().settings()), QStringLiteral("9600,e,8,2"));
+    QCOMPARE(m_nine->stopBits(), 2);
+
+    // Text that is no speed leaves the last one.
+    m_form->BoudRateA->setEditText("fast");
+    m_form->cmd_coneck_Click();
+    m_form->cmd_coneck_Click();
+    QCOMPARE(m_nine->baudRate(), 9600);
+}
+
+void ConnectionTest::portThatAppearsLaterIsOpenedAndPolled()
+{
+    // Start-up finds no port 3; its link appears 3 s later, as a USB adapter enumerating late.
+    LogCapture log;
+    StartValues start;
+    start.port = "3";
+    m_form = std::make_unique<Form1>(m_dir->path(), start);
+    m_form->Form_Load();
+    QCOMPARE(m_form->cmd_coneck->text(), QStringLiteral("Connect"));
+    QVERIFY(m_form->cmd_coneck->toolTip().contains("No such file or directory"));
+
+    PseudoTerminal late;
+    ScriptedMeter meter(late, deviceCodedReply);
+    QTimer::singleShot(3s, &meter, [&] { late.linkAs(m_dir->filePath("com3")); });
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->cmd_coneck->text(), QStringLiteral("DisConnect"), 6000);
+    QTRY_COMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(" 1000"));
+    const auto lines = log.lines("meterlog.port");
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], "cannot open /dev/ttyS2: No such file or directory; trying again every 2 s");
+    QVERIFY2(
+        lines[1].startsWith(m_dir->filePath("com3") + " open again (after "), qPrintable(lines[1]));
+}
+
+void ConnectionTest::lineThatComesBackIsPolledAgain()
+{
+    LogCapture log;
+    ScriptedMeter meter(*m_nine, deviceCodedReply);
+    m_form->Form_Load();
+    m_form->Timer3->start();
+    QTRY_COMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(" 1000"));
+
+    // The cable goes for a second, then the line is back under the same link.
+    m_nine->hangUp();
+    QTRY_COMPARE(m_form->cmd_coneck->text(), QStringLiteral("Connect"));
+    QTest::qWait(1000);
+    m_form->tabel->setCellText(1, 2, QString());
+    PseudoTerminal back;
+    ScriptedMeter answering(back, deviceCodedReply);
+    QElapsedTimer sinceBack;
+    QVERIFY(back.linkAs(m_dir->filePath("com9")));
+    sinceBack.start();
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->tabel->cellText(1, 2), std::optional<QString>(" 1000"), 5000);
+    qInfo("first verified reply %lld ms after the line came back", sinceBack.elapsed());
+    QCOMPARE(m_form->cmd_coneck->text(), QStringLiteral("DisConnect"));
+
+    const auto lines = log.lines("meterlog.port");
+    QCOMPARE(lines.size(), 3); // open, lost, open again
+    QVERIFY2(lines[1].startsWith(m_dir->filePath("com9") + " lost: "), qPrintable(lines[1]));
+    QVERIFY2(lines[1].endsWith("; trying again every 2 s"), qPrintable(lines[1]));
+    QVERIFY2(
+        lines[2].startsWith(m_dir->filePath("com9") + " open again (after "), qPrintable(lines[2]));
+}
+
+void ConnectionTest::missingPortIsSaidOnceAndDisconnectStopsTrying()
+{
+    LogCapture log;
+    m_form->portKeeper().setRetryInterval(10ms);
+    m_form->ComA->setCurrentText("7");
+    m_form->cmd_coneck_Click();
+    // A hundred tries or so, one line.
+    QTest::qWait(1000);
+    QCOMPARE(log.lines("meterlog.port"),
+        QStringList {"cannot open /dev/ttyS6: No such file or directory; trying again every "
+                     "0.01 s"});
+
+    PseudoTerminal seven;
+    QVERIFY(seven.linkAs(m_dir->filePath("com7")));
+    QTRY_COMPARE(m_form->cmd_coneck->text(), QStringLiteral("DisConnect"));
+    QCOMPARE(log.lines("meterlog.port").size(), 2);
+
+    // After "DisConnect" the port stays closed, though it is there to be opened.
+    m_form->cmd_coneck->click();
+    QTest::qWait(100);
+    QVERIFY(!m_form->port().portOpen());
+    QCOMPARE(m_form->cmd_coneck->text(), QStringLiteral("Connect"));
+    QCOMPARE(log.lines("meterlog.port").size(), 2);
+}
+
+void ConnectionTest::portHeldElsewhereGetsAHint()
+{
+    LogCapture log;
+    m_form->ComA->setCurrentText("9");
+    m_form->cmd_coneck_Click();
+    Form1 second(m_dir->path());
+    second.Timer3->stop();
+    second.ComA->setCurrentText("9");
+    second.cmd_coneck_Click();
+    QVERIFY(!second.port().portOpen());
+    const auto said = log.lines("meterlog.port").constLast();
+    QVERIFY2(said.contains("dialout group") && said.contains("no other program may hold the port"),
+        qPrintable(said));
+    QVERIFY(second.cmd_coneck->toolTip().contains("dialout"));
 }
 
 QTEST_MAIN(ConnectionTest)

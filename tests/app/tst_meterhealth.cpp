@@ -13,6 +13,7 @@
 #include <QToolTip>
 
 #include "form1.h"
+#include "logcapture.h"
 #include "pseudoterminal.h"
 #include "registergrid.h"
 #include "scriptedmeter.h"
@@ -164,6 +165,7 @@ void MeterHealthTest::tooltipSaysItInPlainWords()
 
 void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
 {
+    LogCapture log;
     m_form->cheAID[4]->setCheckState(Qt::Checked);
     m_form->cmdTest_Click();
     m_form->Command1_Click();
@@ -174,7 +176,12 @@ void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
 
     m_answer = [](const QByteArray &) { return QByteArray(); };
     m_form->cmdTest_Click();
+    m_form->cmdTest_Click();
     m_form->Command1_Click();
+    // Said once, however many scans it lasts.
+    QCOMPARE(log.lines("meterlog.scan"),
+        (QStringList {"M1 (address 1) does not answer: no complete reply within 500 ms",
+            "M5 (address 5) does not answer: no complete reply within 500 ms"}));
     QVERIFY(m_form->tabel->isColumnStale(2));
     QVERIFY(m_form->tabel->isColumnStale(6));
     QVERIFY(!m_form->tabel->isColumnStale(3)); // not ticked, not scanned
@@ -186,6 +193,10 @@ void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
 
     m_answer = goodReply;
     m_form->cmdTest_Click();
+    m_form->cmdTest_Click();
+    const auto lines = log.lines("meterlog.scan");
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[2].startsWith("M1 (address 1) answers again (after "), qPrintable(lines[2]));
     QVERIFY(!m_form->tabel->isColumnStale(2));
     QVERIFY(!looksGrey(m_form->lbkw[0]));
     QVERIFY(!looksGrey(m_form->lbfreq));

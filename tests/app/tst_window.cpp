@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "commandline.h"
 #include "form1.h"
 #include "pseudoterminal.h"
 #include "registergrid.h"
@@ -27,7 +29,8 @@ private slots:
     void hiddenButtonIsClippedByItsFrame();
     void tabOrderFollowsTheDesign();
     void comboListsAndCreationDefaults();
-    void startUpWithPortNinePresent();
+    void startUpState_data();
+    void startUpState();
     void startUpWithoutPortNine();
     void startUpForgetsTheLastRunsChoices();
     void closingClosesThePortAndIsNeverRefused();
@@ -130,28 +133,93 @@ void WindowTest::comboListsAndCreationDefaults()
     QCOMPARE(form.Timer3->interval(), 100);
 }
 
-void WindowTest::startUpWithPortNinePresent()
+void WindowTest::startUpState_data()
 {
+    // The command line given; what the port box, the baud box and the line then hold, which
+    // device in the folder is open, the mode, the slots' addresses (a slot without one is
+    // unticked), and the address labels of row 1 and of the last row the count gives.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("portBox");
+    QTest::addColumn<QString>("baudBox");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QString>("firstLabel");
+    QTest::addColumn<int>("lastRow");
+    QTest::addColumn<QString>("lastLabel");
+    const QStringList oneToFive {"1", "2", "3", "4", "5"};
+    QTest::newRow("no option") << QStringList {} << "9"
+                               << "38400"
+                               << "38400,n,8,1"
+                               << "com9"
+                               << "Auto" << oneToFive << "44011" << 12 << "44022";
+    QTest::newRow("port number and line")
+        << QStringList {"--port", "4", "--line", "9600,e,8,1"} << "4"
+        << "9600"
+        << "9600,e,8,1"
+        << "com4"
+        << "Auto" << oneToFive << "44011" << 12 << "44022";
+    QTest::newRow("device path, speed not in the list")
+        << QStringList {"--port", "{folder}/com4", "--line", "19200,n,8,2"} << "{folder}/com4"
+        << "19200"
+        << "19200,n,8,2"
+        << "com4"
+        << "Auto" << oneToFive << "44011" << 12 << "44022";
+    QTest::newRow("three meters, own range, manual")
+        << QStringList {"--addresses", "11,12,13", "--start", "100", "--count", "3", "--manual"}
+        << "9"
+        << "38400"
+        << "38400,n,8,1"
+        << "com9"
+        << "Manual" << QStringList {"11", "12", "13", "", ""} << "4100" << 3 << "4102";
+}
+
+void WindowTest::startUpState()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, portBox);
+    QFETCH(QString, baudBox);
+    QFETCH(QString, line);
+    QFETCH(QString, device);
+    QFETCH(QString, mode);
+    QFETCH(QStringList, addresses);
+    QFETCH(QString, firstLabel);
+    QFETCH(int, lastRow);
+    QFETCH(QString, lastLabel);
     QTemporaryDir dir;
-    PseudoTerminal line;
-    QVERIFY(line.linkAs(dir.filePath("com9")));
-    Form1 form(dir.path());
+    arguments.replaceInStrings("{folder}", dir.path());
+    portBox.replace("{folder}", dir.path());
+    PseudoTerminal nine, four;
+    QVERIFY(nine.linkAs(dir.filePath("com9")));
+    QVERIFY(four.linkAs(dir.filePath("com4")));
+    const auto parsed = parseCommandLine(QStringList {"meterlog"} + arguments);
+    Form1 form(dir.path(), std::get<ProgramOptions>(parsed).start);
+    // An option replaces the value at the step that sets it: no other port is opened first.
+    QSignalSpy closed(&form.port(), &SerialComm::closed);
     form.Form_Load();
 
-    QCOMPARE(form.ComA->currentText(), QStringLiteral("9"));
-    QCOMPARE(form.BoudRateA->currentText(), QStringLiteral("38400"));
-    QCOMPARE(form.cmd_auto->text(), QStringLiteral("Auto"));
+    QCOMPARE(form.ComA->currentText(), portBox);
+    QCOMPARE(form.BoudRateA->currentText(), baudBox);
+    QCOMPARE(settingsText(form.port().settings()), line);
+    QCOMPARE(form.cmd_auto->text(), mode);
     QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
     QVERIFY(form.port().portOpen());
-    QCOMPARE(form.port().deviceName(), dir.filePath("com9"));
+    QCOMPARE(form.port().deviceName(), dir.filePath(device));
+    QCOMPARE(closed.count(), 0);
+    // The speed and stop bits reached the device itself.
+    const auto &opened = device == "com9" ? nine : four;
+    QCOMPARE(opened.baudRate(), form.port().settings().baudRate);
+    QCOMPARE(opened.stopBits(), line.endsWith(",2") ? 2 : 1);
     for (int i = 0; i < slotCount; ++i) {
-        QCOMPARE(form.cheAID[i]->checkState(), Qt::Checked);
-        QCOMPARE(form.txtaID[i]->text(), QString::number(i + 1));
+        QCOMPARE(form.txtaID[i]->text(), addresses[i]);
         QCOMPARE(
-            form.tabel->cellText(0, i + 2), std::optional<QString>(QString("ID: %1").arg(i + 1)));
+            form.cheAID[i]->checkState(), addresses[i].isEmpty() ? Qt::Unchecked : Qt::Checked);
+        QCOMPARE(form.tabel->cellText(0, i + 2), std::optional<QString>("ID: " + addresses[i]));
     }
-    QCOMPARE(form.tabel->cellText(1, 1), std::optional<QString>("44011"));
-    QCOMPARE(form.tabel->cellText(12, 1), std::optional<QString>("44022"));
+    QCOMPARE(form.tabel->cellText(1, 1), std::optional<QString>(firstLabel));
+    QCOMPARE(form.tabel->cellText(lastRow, 1), std::optional<QString>(lastLabel));
+    QCOMPARE(form.tabel->cellText(lastRow + 1, 1), std::optional<QString>(QString()));
     QCOMPARE(form.checksum().crc_table, makeCrcTable());
 }
 

@@ -2,11 +2,13 @@
 // the columns, and how each slot is marked.
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "logcapture.h"
 #include "pseudoterminal.h"
 #include "scancycle.h"
 #include "scriptedmeter.h"
@@ -68,6 +70,7 @@ private slots:
     void keepsAFrameGapBetweenReplyAndNextRequest_data();
     void keepsAFrameGapBetweenReplyAndNextRequest();
     void nestedScanKeepsEveryWordInItsOwnColumn();
+    void traceShowsEveryFrameWithItsVerdict();
 
 private:
     void useScript(ScriptedMeter::Script script);
@@ -375,6 +378,23 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     // The two runs take each other's replies, so most slots fail; the one that gets a reply to
     // the very request it is waiting on stores it.
     QVERIFY(stores >= 1);
+}
+
+void ScanCycleTest::traceShowsEveryFrameWithItsVerdict()
+{
+    m_console.ticked = {true, true, false, false, false};
+    m_console.count = "1";
+    useScript([](const QByteArray &request) {
+        return request[0] == 1 ? normalReply(1, {0x1234}) : exceptionReply(2, 2);
+    });
+    LogCapture log;
+    QLoggingCategory::setFilterRules("meterlog.frames.debug=true");
+    scan();
+    QLoggingCategory::setFilterRules(QString());
+    scan();
+    QCOMPARE(log.lines("meterlog.frames"),
+        (QStringList {"M1 sent 01 03 0f ab 00 01 f6 fe", "M1 got 01 03 02 12 34 b5 33 (verified)",
+            "M2 sent 02 03 0f ab 00 01 f6 cd", "M2 got 02 83 02 30 f1 (exception)"}));
 }
 
 QTEST_GUILESS_MAIN(ScanCycleTest)

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "form1.h"
+#include "logcapture.h"
 #include "pseudoterminal.h"
 #include "registergrid.h"
 #include "scriptedmeter.h"
@@ -271,12 +272,27 @@ void FaultMatrixTest::portBoxHoldingAnything()
 
 void FaultMatrixTest::snapshotPathTakenByAFolder()
 {
+    LogCapture log;
     startUp(deviceCodedReply);
     QVERIFY(QDir(m_dir->path()).mkdir("datamirab.txt"));
     m_form->cmdTest_Click();
-    m_form->Command1_Click();
+    for (int summary = 0; summary < 20; ++summary)
+        m_form->Command1_Click();
     QCOMPARE(m_form->lbkw[0]->text(), QString::number(1001 * 65536 + 1002));
     QVERIFY(QFileInfo(snapshotPath(m_dir->path())).isDir());
+    const auto path = snapshotPath(m_dir->path());
+    QCOMPARE(log.lines("meterlog.file"),
+        QStringList {"cannot write the snapshot file " + path + ": Is a directory"});
+
+    // The folder goes: the file is written again, and the log says so once.
+    QVERIFY(QDir(path).removeRecursively());
+    m_form->Command1_Click();
+    m_form->Command1_Click();
+    QCOMPARE(snapshot(), QByteArray(",65602538,0,0,0,0\r\n"));
+    const auto lines = log.lines("meterlog.file");
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[1].startsWith("snapshot file " + path + " written again (after "),
+        qPrintable(lines[1]));
 }
 
 QTEST_MAIN(FaultMatrixTest)

@@ -3,7 +3,9 @@
 // second copy of its formulas.
 #pragma once
 
+#include <QByteArray>
 #include <QList>
+#include <QStringList>
 
 namespace documented {
 
@@ -32,5 +34,20 @@ inline const QList<int> meter5Extras {6, 26159, 1, 51889, 281};
 // Position within the block of the 32-bit energy counter (registers 4021-4022) and the frequency.
 constexpr int energyHighIndex = 10;
 constexpr int frequencyIndex = 8;
+
+// The snapshot file a meterlog polling these meters holds, the meters in `silent` never heard from:
+// their kW fields keep the labels' first caption "0", and the frequency field is empty while
+// meter 5 is silent.
+inline QByteArray snapshotFile(const QList<int> &silent = {})
+{
+    QStringList fields {
+        silent.contains(5) ? QString() : QStringLiteral(" %1").arg(block[4][frequencyIndex])};
+    for (int meter = 1; meter <= 5; ++meter) {
+        const auto &words = block[meter - 1];
+        fields << (silent.contains(meter) ? QStringLiteral("0")
+                                          : QString::number(qint64(words[1]) * 65536 + words[2]));
+    }
+    return fields.join(u',').toLatin1() + "\r\n";
+}
 
 } // namespace documented

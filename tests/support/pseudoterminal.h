@@ -24,6 +24,11 @@ public:
     // The test's end of the line.
     int lineFd() const { return m_master; }
 
+    // The speed and stop bits the program set on the device; the kernel keeps these for a
+    // pseudo-terminal (it forces 8 data bits and no parity whatever was asked).
+    int baudRate() const;
+    int stopBits() const;
+
     void send(const QByteArray &bytes) const;
     // Everything that arrives within `window`, the window restarting with every byte.
     QByteArray receive(std::chrono::milliseconds window) const;

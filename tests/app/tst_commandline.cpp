@@ -1,0 +1,146 @@
+// The command line: each option, good and bad, and the program ending at a bad one before it
+// touches anything.
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "commandline.h"
+#include "pseudoterminal.h"
+
+using namespace meterlog;
+
+namespace {
+
+// Every value the options set, one "name=value " each.
+QString describe(const ProgramOptions &options)
+{
+    const auto &start = options.start;
+    const auto yesNo = [](bool on) { return on ? "yes" : "no"; };
+    return QStringLiteral("port=%1 line=%2 addresses=%3 start=%4 count=%5 manual=%6 timeout=%7 "
+                          "folder=%8 headless=%9 trace=%10 ")
+        .arg(start.port, start.lineSettings, start.addresses.join(u','),
+            start.startAddress.value_or("-"), start.registerCount.value_or("-"),
+            yesNo(start.manual))
+        .arg(start.replyLimit.count())
+        .arg(options.folder.value_or("-"), yesNo(options.headless), yesNo(options.trace));
+}
+
+} // namespace
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachOption_data();
+    void eachOption();
+    void badOptionEndsTheProgramBeforeAnythingElse();
+};
+
+void CommandLineTest::eachOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: the program runs
+    // What the run's description holds, what the text printed holds, or the option that a
+    // refusal must name.
+    QTest::addColumn<QString>("expected");
+    const auto runs = [](const char *name, QStringList arguments, const char *expected) {
+        QTest::newRow(name) << arguments << -1 << QString::fromLatin1(expected);
+    };
+    const auto refused = [](const char *name, QStringList arguments, const char *named) {
+        QTest::newRow(name) << arguments << badCommandLineExitCode << QString::fromLatin1(named);
+    };
+
+    runs("no option", {},
+        "port=9 line=38400,n,8,1 addresses=1,2,3,4,5 start=- count=- manual=no timeout=500 "
+        "folder=- headless=no trace=no ");
+    runs("port number", {"--port", "4"}, "port=4 ");
+    runs("port path", {"--port", "/dev/serial/by-id/usb-FTDI_A1-if00"},
+        "port=/dev/serial/by-id/usb-FTDI_A1-if00 ");
+    runs("line 9600 8E1", {"--line", "9600,E,8,1"}, "line=9600,e,8,1 ");
+    runs("line 19200 7O2", {"--line=19200,o,7,2"}, "line=19200,o,7,2 ");
+    runs("three addresses", {"--addresses", "11,12,13"}, "addresses=11,12,13 ");
+    runs("broadcast address", {"--addresses", "0"}, "addresses=0 ");
+    runs("range at its ends", {"--start", "65535", "--count", "0"}, "start=65535 count=0 ");
+    runs("range from zero", {"--start", "0", "--count", "255"}, "start=0 count=255 ");
+    runs("shortest reply limit", {"--reply-timeout", "10"}, "timeout=10 ");
+    runs("longest reply limit", {"--reply-timeout", "10000"}, "timeout=10000 ");
+    runs("flags", {"--manual", "--headless", "--trace"},
+        "manual=yes timeout=500 folder=- headless=yes trace=yes ");
+    runs("folder", {"--folder", QDir::tempPath()},
+        qPrintable(QStringLiteral("folder=%1 ").arg(QDir::tempPath())));
+    QTest::newRow("help") << QStringList {"--help"} << 0 << "--reply-timeout <MS>";
+    QTest::newRow("version") << QStringList {"-v"} << 0 << "meterlog " METERLOG_VERSION;
+
+    refused("unknown option", {"--bogus"}, "bogus");
+    refused("value missing", {"--port"}, "--port");
+    refused("an argument", {"9"}, "\"9\"");
+    for (const char *port : {"", "0", "abc", "99999", "com9"})
+        refused(qPrintable(QStringLiteral("port '%1'").arg(port)), {"--port", port}, "--port");
+    for (const char *line : {"38400,n,8", "38400,x,8,1", "38400,n,6,1", "38400,n,8,1.5", "0,n,8,1",
+             "abc,n,8,1", "38400, n,8,1"})
+        refused(qPrintable(QStringLiteral("line '%1'").arg(line)), {"--line", line}, "--line");
+    for (const char *list : {"", "1,,3", "1,2,3,4,5,6", "256", "-1", "1.5", " 1"}) {
+        refused(qPrintable(QStringLiteral("addresses '%1'").arg(list)), {"--addresses", list},
+            "--addresses");
+    }
+    for (const char *start : {"65536", "-1", "1e3", "0x10", "+5"})
+        refused(qPrintable(QStringLiteral("start '%1'").arg(start)), {"--start", start}, "--start");
+    refused("count 256", {"--count", "256"}, "--count");
+    refused("reply limit 9", {"--reply-timeout", "9"}, "--reply-timeout");
+    refused("reply limit 10001", {"--reply-timeout", "10001"}, "--reply-timeout");
+    for (const char *folder : {"/nonexistent", "/proc", "/etc/hostname"})
+        refused(qPrintable(QStringLiteral("folder '%1'").arg(folder)), {"--folder", folder},
+            "--folder");
+}
+
+void CommandLineTest::eachOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    const auto parsed = parseCommandLine(QStringList {"meterlog"} + arguments);
+    if (exitCode < 0) {
+        QVERIFY(std::holds_alternative<ProgramOptions>(parsed));
+        const auto described = describe(std::get<ProgramOptions>(parsed));
+        QVERIFY2(described.contains(expected), qPrintable(described));
+        return;
+    }
+    QVERIFY(std::holds_alternative<EarlyExit>(parsed));
+    const auto &exit = std::get<EarlyExit>(parsed);
+    QCOMPARE(exit.exitCode, exitCode);
+    QVERIFY2(exit.text.contains(expected), qPrintable(exit.text));
+    // A refusal is one line that names the option and says what it takes.
+    if (exitCode == badCommandLineExitCode) {
+        QVERIFY2(!exit.text.contains(u'\n') && exit.text.startsWith("meterlog: "),
+            qPrintable(exit.text));
+    }
+}
+
+void CommandLineTest::badOptionEndsTheProgramBeforeAnythingElse()
+{
+    QTemporaryDir folder;
+    PseudoTerminal line;
+    QVERIFY(line.linkAs(folder.filePath("com9")));
+    QProcess meterlog;
+    // No display is set up: a program that got as far as its window would fail differently.
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("DISPLAY");
+    meterlog.setProcessEnvironment(environment);
+    meterlog.start(METERLOG_PATH, {"--folder", folder.path(), "--count", "300"});
+    QVERIFY(meterlog.waitForFinished(10000));
+    QCOMPARE(meterlog.exitCode(), badCommandLineExitCode);
+    QCOMPARE(meterlog.readAllStandardOutput(), QByteArray());
+    QCOMPARE(meterlog.readAllStandardError(),
+        QByteArray("meterlog: --count takes a register count 0 to 255, not \"300\" (see "
+                   "meterlog --help)\n"));
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList {"com9"});
+}
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "tst_commandline.moc"

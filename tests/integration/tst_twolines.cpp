@@ -1,0 +1,65 @@
+// Two lines on one PC: two meterlog processes, each started headless with its own --port and
+// --folder, each polling its own meter-sim, each keeping its own snapshot file.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include "documentedvalues.h"
+#include "metersimprocess.h"
+#include "windowonline.h"
+
+class TwoLinesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachProcessPollsItsOwnLine();
+};
+
+void TwoLinesTest::eachProcessPollsItsOwnLine()
+{
+    // The second line's meter 3 never answers, so the two files cannot be mistaken for each
+    // other.
+    MeterSimProcess first(simOptions("--static"), "line-a");
+    MeterSimProcess second(simOptions("--static --fault 3:silent"), "line-b");
+    QVERIFY(first.start());
+    QVERIFY(second.start());
+
+    QTemporaryDir folders[2];
+    QProcess loggers[2];
+    const MeterSimProcess *sims[2] = {&first, &second};
+    for (int line = 0; line < 2; ++line) {
+        loggers[line].start(METERLOG_PATH,
+            {"--headless", "--port", sims[line]->linkPath(), "--folder", folders[line].path()});
+        QVERIFY(loggers[line].waitForStarted());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(folders[0].path()), documented::snapshotFile(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        readSnapshot(folders[1].path()), documented::snapshotFile({3}), 10000);
+
+    // A service is stopped with SIGTERM: each ends cleanly, having said nothing was wrong but
+    // the silent meter.
+    for (int line = 0; line < 2; ++line) {
+        ::kill(pid_t(loggers[line].processId()), SIGTERM);
+        QVERIFY(loggers[line].waitForFinished(5000));
+        QCOMPARE(loggers[line].exitStatus(), QProcess::NormalExit);
+        QCOMPARE(loggers[line].exitCode(), 0);
+    }
+    const auto warnings = [](QProcess &logger) {
+        return QString::fromLocal8Bit(logger.readAllStandardError())
+            .split(u'\n')
+            .filter(" warning meterlog.");
+    };
+    QCOMPARE(warnings(loggers[0]), QStringList());
+    const auto secondWarnings = warnings(loggers[1]);
+    QCOMPARE(secondWarnings.size(), 1);
+    QVERIFY2(secondWarnings[0].endsWith(
+                 "meterlog.scan: M3 (address 3) does not answer: no complete reply within 500 ms"),
+        qPrintable(secondWarnings[0]));
+}
+
+QTEST_GUILESS_MAIN(TwoLinesTest)
+#include "tst_twolines.moc"
