@@ -77,6 +77,7 @@ private:
     void createControls();
     void place(QWidget *control, QWidget *container, const QRect &twips, int tabIndex);
     void attachInTabOrder();
+    void chooseFonts();
     void connectRoutines();
     bool choosePort(const QString &portText);
     bool chooseBaudRate(const QString &baudText);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "fittingfont.h"
 #include "form1.h"
 #include "registergrid.h"
 #include "twips.h"
@@ -20,6 +21,9 @@ namespace {
 constexpr int clientWidthTwips = 9705;
 constexpr int clientHeightTwips = 6105;
 constexpr std::chrono::milliseconds pollInterval {100};
+// The font the places were drawn for, and the smallest that is still read without effort.
+constexpr qreal drawnPointSize = 8.25;
+constexpr qreal smallestPointSize = 6.0;
 
 QLabel *makeLabel(const QString &caption)
 {
@@ -33,6 +37,8 @@ QComboBox *makeCombo(const QStringList &items)
 {
     auto *combo = new QComboBox;
     combo->setEditable(true);
+    // Typed text is read when a routine needs it; it never becomes an entry of the list.
+    combo->setInsertPolicy(QComboBox::NoInsert);
     combo->addItems(items);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
@@ -50,14 +56,6 @@ void Form1::place(QWidget *control, QWidget *container, const QRect &twips, int 
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral("Form1"));
-    // The places of the controls were laid out for MS Sans Serif at 8 points; where that font is
-    // missing, a sans serif of about its width keeps the captions inside their controls.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-        {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-            QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPointSizeF(8.25);
-    setFont(windowFont);
     setFixedSize(twipsToPixels(clientWidthTwips), twipsToPixels(clientHeightTwips));
 
     Frame4 = new QGroupBox(QStringLiteral("Frame4"));
@@ -138,6 +136,28 @@ void Form1::createControls()
     place(txtPrint, this, twipsRect(720, 5400, 8415, 405), 1);
 
     attachInTabOrder();
+    chooseFonts();
+}
+
+void Form1::chooseFonts()
+{
+    // The places of the controls were laid out for MS Sans Serif at 8 points; where that font is
+    // missing, a sans serif of about its width comes closest, and the size is brought down until
+    // every caption fits whatever font the system gives.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+            QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
+    QFont drawnFont(QStringLiteral("MS Sans Serif"));
+    drawnFont.setStyleHint(QFont::SansSerif);
+    drawnFont.setPointSizeF(drawnPointSize);
+    // The grid keeps the drawn size: its columns are wide enough for the numbers they hold.
+    tabel->setFont(drawnFont);
+    QList<const QWidget *> controls;
+    for (const auto *control : findChildren<QWidget *>()) {
+        if (control != tabel && !tabel->isAncestorOf(control))
+            controls << control;
+    }
+    setFont(fittingFont(controls, drawnFont, smallestPointSize));
 }
 
 void Form1::attachInTabOrder()

@@ -74,6 +74,9 @@ bool sendRequest(SerialComm &port, const QByteArray &frame)
 SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
+    // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
+    if (!port.portOpen())
+        return {SlotOutcome::PortNotOpen, std::nullopt};
     const auto request = requestFromTexts(
         console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
     if (!request)
@@ -87,8 +90,6 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
     frame.append(char(crc.crc_hi));
     frame.append(char(crc.crc_lo));
 
-    if (!port.portOpen())
-        return reportOf(SlotOutcome::PortNotOpen);
     if (!sendRequest(port, frame))
         return reportOf(SlotOutcome::SendFailed);
     qCDebug(lcFrames).noquote()

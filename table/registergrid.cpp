@@ -34,6 +34,9 @@ RegisterGrid::RegisterGrid(QWidget *parent)
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setHighlightSections(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the next control, as in every other control of the window, instead
+    // of walking its 144 cells.
+    setTabKeyNavigation(false);
     horizontalHeader()->viewport()->installEventFilter(this);
     setWordWrap(false);
 }

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -28,6 +30,9 @@ private slots:
     void controlsSitInTheirFrames();
     void hiddenButtonIsClippedByItsFrame();
     void tabOrderFollowsTheDesign();
+    void tabWalksTheTabOrderAndComesRound();
+    void typedTextNeverGrowsTheLists();
+    void everyTextFitsItsControl();
     void comboListsAndCreationDefaults();
     void startUpState_data();
     void startUpState();
@@ -92,21 +97,127 @@ void WindowTest::hiddenButtonIsClippedByItsFrame()
     QVERIFY(!form.cmdTest->visibleRegion().isEmpty());
 }
 
+namespace {
+
+// The controls that take the focus, in the design's tab order.
+QList<QWidget *> designTabOrder(const Form1 &form)
+{
+    return {form.tabel, form.txtPrint, form.ComA, form.BoudRateA, form.cheAID[0], form.cheAID[1],
+        form.cheAID[2], form.cheAID[3], form.txtaID[0], form.txtaID[1], form.txtaID[2],
+        form.txtaID[3], form.cmd_coneck, form.txt_jumlahData, form.txt_addr, form.cmdAuto,
+        form.txtaID[4], form.cheAID[4], form.cmdTest, form.Command1, form.cmd_auto};
+}
+
+// The control of `controls` that `widget` is, or is part of (the edit field of a combo box, the
+// viewport of the grid).
+QWidget *controlOf(QWidget *widget, const QList<QWidget *> &controls)
+{
+    while (widget && !controls.contains(widget))
+        widget = widget->parentWidget();
+    return widget;
+}
+
+} // namespace
+
 void WindowTest::tabOrderFollowsTheDesign()
 {
     QTemporaryDir dir;
     Form1 form(dir.path());
-    const QList<QWidget *> expected {form.tabel, form.txtPrint, form.ComA, form.BoudRateA,
-        form.cheAID[0], form.cheAID[1], form.cheAID[2], form.cheAID[3], form.txtaID[0],
-        form.txtaID[1], form.txtaID[2], form.txtaID[3], form.cmd_coneck, form.txt_jumlahData,
-        form.txt_addr, form.cmdAuto, form.txtaID[4], form.cheAID[4], form.cmdTest, form.Command1,
-        form.cmd_auto};
+    const auto expected = designTabOrder(form);
     for (int i = 0; i + 1 < expected.size(); ++i) {
         QWidget *next = expected[i]->nextInFocusChain();
         // Composite controls (the grid, the combo boxes) have inner widgets in the chain.
         while (next && !expected.contains(next) && next != &form)
             next = next->nextInFocusChain();
         QVERIFY2(next == expected[i + 1], qPrintable(QString::number(i)));
+    }
+}
+
+void WindowTest::tabWalksTheTabOrderAndComesRound()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.Timer3->stop();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    const auto order = designTabOrder(form);
+    form.tabel->setFocus();
+    QList<QWidget *> visited;
+    for (int press = 0; press < order.size(); ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << controlOf(QApplication::focusWidget(), order);
+    }
+    QCOMPARE(visited, order.mid(1) << form.tabel);
+}
+
+void WindowTest::typedTextNeverGrowsTheLists()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.Timer3->stop();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    for (const auto &[combo, typed] : {std::pair {form.ComA, "20"},
+             std::pair {form.ComA, "/dev/ttyUSB0"}, std::pair {form.BoudRateA, "57600"}}) {
+        const int entries = combo->count();
+        combo->setFocus();
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), typed);
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(combo->count(), entries);
+        // What was typed stays in the box, for the next routine that reads it.
+        QCOMPARE(combo->currentText(), QString(typed));
+    }
+}
+
+void WindowTest::everyTextFitsItsControl()
+{
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.font().pointSizeF() >= 6.0);
+    // Each control's texts and the width its text can take once shown. The labels beside the
+    // port boxes and the start address run under those boxes: their text ends where a box
+    // begins.
+    QList<std::tuple<QWidget *, QStringList, int>> shown;
+    const auto inLineEdit = [](const QLineEdit *edit) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.rect = edit->rect();
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width()
+            - 4;
+    };
+    for (auto *label : form.findChildren<QLabel *>())
+        shown.append({label, {label->text()}, label->width()});
+    shown.append({form.Label1, {form.Label1->text()}, form.ComA->x() - form.Label1->x()});
+    shown.append({form.Label2, {form.Label2->text()}, form.BoudRateA->x() - form.Label2->x()});
+    shown.append({form.Label9, {form.Label9->text()}, form.txt_addr->x() - form.Label9->x()});
+    for (auto *button : form.findChildren<QPushButton *>()) {
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        shown.append({button, {button->text()}, button->width() - 2 * frame});
+    }
+    for (auto *combo : {form.ComA, form.BoudRateA}) {
+        QStringList entries;
+        for (int entry = 0; entry < combo->count(); ++entry)
+            entries << combo->itemText(entry);
+        shown.append({combo, entries, combo->lineEdit()->width() - 4});
+    }
+    for (auto *edit : {form.txtaID[0], form.txtaID[4], form.txt_addr, form.txt_jumlahData})
+        shown.append({edit, {edit->text()}, inLineEdit(edit)});
+    for (auto *frame : form.findChildren<QGroupBox *>())
+        shown.append({frame, {frame->title()}, frame->width()});
+
+    for (const auto &[control, texts, room] : shown) {
+        const QFontMetrics metrics(control->font());
+        for (const auto &text : texts) {
+            QVERIFY2(metrics.horizontalAdvance(text) <= room,
+                qPrintable(QStringLiteral("%1 \"%2\": %3 px in %4")
+                               .arg(control->objectName(), text)
+                               .arg(metrics.horizontalAdvance(text))
+                               .arg(room)));
+        }
     }
 }
 
