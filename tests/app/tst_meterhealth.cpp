@@ -2,22 +2,17 @@
 // driven through the window's scan against meters scripted on a pseudo-terminal.
 
 #include <QCheckBox>
-#include <QFile>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
 
-#include "form1.h"
 #include "logcapture.h"
-#include "pseudoterminal.h"
 #include "registergrid.h"
-#include "scriptedmeter.h"
-#include "snapshotfile.h"
+#include "windowonline.h"
 
 using namespace meterlog;
 
@@ -50,41 +45,22 @@ private slots:
     void silentMeterLooksStaleUntilItAnswers();
 
 private:
-    QByteArray snapshot() const;
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PseudoTerminal> m_line;
-    std::unique_ptr<ScriptedMeter> m_meter;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<WindowOnLine> m_window;
+    Form1 *m_form = nullptr;
     std::function<QByteArray(const QByteArray &)> m_answer;
 };
 
 void MeterHealthTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_line = std::make_unique<PseudoTerminal>();
-    QVERIFY(m_line->linkAs(m_dir->filePath("com9")));
     m_answer = goodReply;
-    m_meter = std::make_unique<ScriptedMeter>(
-        *m_line, [this](const QByteArray &request) { return m_answer(request); });
-    m_form = std::make_unique<Form1>(m_dir->path());
-    m_form->Form_Load();
-    m_form->Timer3->stop();
-    for (int slot = 1; slot < slotCount; ++slot)
-        m_form->cheAID[slot]->setCheckState(Qt::Unchecked);
+    m_window = std::make_unique<WindowOnLine>();
+    m_window->startUpSlotOneByHand([this](const QByteArray &request) { return m_answer(request); });
+    m_form = &m_window->form();
 }
 
 void MeterHealthTest::cleanup()
 {
-    m_form.reset();
-    m_meter.reset();
-    m_line.reset();
-}
-
-QByteArray MeterHealthTest::snapshot() const
-{
-    QFile file(snapshotPath(m_dir->path()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    m_window.reset();
 }
 
 void MeterHealthTest::eachOutcomeHasItsCounter_data()
@@ -146,7 +122,7 @@ void MeterHealthTest::tooltipSaysItInPlainWords()
     QCOMPARE(m_form->tabel->columnToolTip(2), tip);
     // Hovering over the column header shows it.
     m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
     auto *header = m_form->tabel->horizontalHeader();
     const QPoint overSlotZero(header->sectionViewportPosition(1) + 5, 5);
     QHelpEvent hover(QEvent::ToolTip, overSlotZero, header->viewport()->mapToGlobal(overSlotZero));
@@ -169,7 +145,7 @@ void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
     m_form->cheAID[4]->setCheckState(Qt::Checked);
     m_form->cmdTest_Click();
     m_form->Command1_Click();
-    const auto fresh = snapshot();
+    const auto fresh = m_window->snapshot();
     QVERIFY(!m_form->tabel->isColumnStale(2));
     QVERIFY(!looksGrey(m_form->lbkw[0]));
     QVERIFY(!looksGrey(m_form->lbfreq));
@@ -189,7 +165,7 @@ void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
     QVERIFY(looksGrey(m_form->lbfreq));
     // Appearance only: texts and the file stay as they were.
     QCOMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(" 42"));
-    QCOMPARE(snapshot(), fresh);
+    QCOMPARE(m_window->snapshot(), fresh);
 
     m_answer = goodReply;
     m_form->cmdTest_Click();

@@ -76,6 +76,9 @@ private:
     void useScript(ScriptedMeter::Script script);
     ScanResult scan() { return runScanCycle(m_console, *m_port, m_crc, *m_cancel); }
 
+    // Everything a test schedules takes this as its context; cleanup() destroys it, so nothing
+    // of one test can fire in the next.
+    std::unique_ptr<QObject> m_scheduled;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PseudoTerminal> m_line;
     std::unique_ptr<SerialComm> m_port;
@@ -87,6 +90,7 @@ private:
 
 void ScanCycleTest::init()
 {
+    m_scheduled = std::make_unique<QObject>();
     m_dir = std::make_unique<QTemporaryDir>();
     m_line = std::make_unique<PseudoTerminal>();
     QVERIFY(m_line->isOpen());
@@ -102,6 +106,7 @@ void ScanCycleTest::init()
 
 void ScanCycleTest::cleanup()
 {
+    m_scheduled.reset();
     m_meter.reset();
     m_port.reset();
     m_line.reset();
@@ -206,7 +211,7 @@ void ScanCycleTest::echoOfTheRequestIsSkipped()
     // The adapter hears the request itself, and the meter's reply follows a little later.
     useScript([this](const QByteArray &request) {
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(5, this, [this, reply] { m_line->send(reply); });
+        QTimer::singleShot(5, m_scheduled.get(), [this, reply] { m_line->send(reply); });
         return request;
     });
     const auto result = scan();
@@ -223,7 +228,7 @@ void ScanCycleTest::lateReplyNeverLandsInAnotherColumn()
     useScript([this](const QByteArray &request) {
         const auto reply = deviceCodedReply(request);
         const int delay = request[0] == 1 ? 600 : 200;
-        QTimer::singleShot(delay, this, [this, reply] { m_line->send(reply); });
+        QTimer::singleShot(delay, m_scheduled.get(), [this, reply] { m_line->send(reply); });
         return QByteArray();
     });
     const auto result = scan();
@@ -289,7 +294,7 @@ void ScanCycleTest::lineHangingUpDuringTheWaitFailsTheSlot()
 {
     m_console.ticked = {true, true, false, false, false};
     useScript([this](const QByteArray &) {
-        QTimer::singleShot(50, this, [this] { m_line->hangUp(); });
+        QTimer::singleShot(50, m_scheduled.get(), [this] { m_line->hangUp(); });
         return QByteArray();
     });
     QSignalSpy lost(m_port.get(), &SerialComm::lost);
@@ -360,11 +365,11 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     // and runs to its end inside that wait.
     useScript([this](const QByteArray &request) {
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(100, this, [this, reply] { m_line->send(reply); });
+        QTimer::singleShot(100, m_scheduled.get(), [this, reply] { m_line->send(reply); });
         return QByteArray();
     });
     bool nestedDone = false;
-    QTimer::singleShot(20, this, [&] {
+    QTimer::singleShot(20, m_scheduled.get(), [&] {
         runScanCycle(m_console, *m_port, m_crc, *m_cancel);
         nestedDone = true;
     });

@@ -21,7 +21,7 @@
 #include "pseudoterminal.h"
 #include "registergrid.h"
 #include "scriptedmeter.h"
-#include "snapshotfile.h"
+#include "windowonline.h"
 
 using namespace meterlog;
 
@@ -32,7 +32,7 @@ constexpr qint64 scanBoundMs = 5 * 1000;
 
 // The meters: most replies are good; the rest carry one fault each, drawn by the seeded
 // generator. Faults that make the master wait its full limit are kept rare so a run stays short.
-class FaultyMeters
+class FaultyMeters : public QObject
 {
 public:
     FaultyMeters(PseudoTerminal &line, unsigned seed)
@@ -66,7 +66,7 @@ public:
         if (draw < 998)
             return good.left(1 + draw % (good.size() - 1));
         if (draw < 999) {
-            QTimer::singleShot(600, qApp, [this, good] { m_line.send(good); });
+            QTimer::singleShot(600, this, [this, good] { m_line.send(good); });
             return {};
         }
         return {};
@@ -84,7 +84,7 @@ int wrongCells(const Form1 &form)
     for (int slot = 0; slot < slotCount; ++slot) {
         for (int row = 1; row < RegisterGrid::gridRows; ++row) {
             const auto cell = form.tabel->cellText(row, slot + 2).value_or(QStringLiteral("?"));
-            if (!cell.isEmpty() && cell != QStringLiteral(" %1").arg((slot + 1) * 1000 + row - 1))
+            if (!cell.isEmpty() && cell != deviceCodedCell(slot + 1, row))
                 ++wrong;
         }
     }

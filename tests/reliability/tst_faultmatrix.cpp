@@ -10,16 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include "form1.h"
 #include "logcapture.h"
-#include "pseudoterminal.h"
 #include "registergrid.h"
-#include "scriptedmeter.h"
 #include "snapshotfile.h"
+#include "windowonline.h"
 
 using namespace meterlog;
 
@@ -51,45 +48,28 @@ private slots:
     void snapshotPathTakenByAFolder();
 
 private:
-    void startUp(std::function<QByteArray(const QByteArray &)> script);
-    QByteArray snapshot() const;
+    void startUp(ScriptedMeter::Script script);
     // Column i + 2 holds either meter i + 1's own words or nothing.
     void verifyEveryCellIsTrue();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PseudoTerminal> m_line;
-    std::unique_ptr<ScriptedMeter> m_meter;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<WindowOnLine> m_window;
+    Form1 *m_form = nullptr;
 };
 
 void FaultMatrixTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_line = std::make_unique<PseudoTerminal>();
-    QVERIFY(m_line->linkAs(m_dir->filePath("com9")));
+    m_window = std::make_unique<WindowOnLine>();
 }
 
 void FaultMatrixTest::cleanup()
 {
-    m_form.reset();
-    m_meter.reset();
-    m_line.reset();
+    m_window.reset();
 }
 
-void FaultMatrixTest::startUp(std::function<QByteArray(const QByteArray &)> script)
+void FaultMatrixTest::startUp(ScriptedMeter::Script script)
 {
-    m_meter = std::make_unique<ScriptedMeter>(*m_line, std::move(script));
-    m_form = std::make_unique<Form1>(m_dir->path());
-    m_form->Form_Load();
-    m_form->Timer3->stop();
-    for (int slot = 1; slot < slotCount; ++slot)
-        m_form->cheAID[slot]->setCheckState(Qt::Unchecked);
-}
-
-QByteArray FaultMatrixTest::snapshot() const
-{
-    QFile file(snapshotPath(m_dir->path()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    m_window->startUpSlotOneByHand(std::move(script));
+    m_form = &m_window->form();
 }
 
 void FaultMatrixTest::verifyEveryCellIsTrue()
@@ -97,8 +77,7 @@ void FaultMatrixTest::verifyEveryCellIsTrue()
     for (int slot = 0; slot < slotCount; ++slot) {
         for (int row = 1; row < RegisterGrid::gridRows; ++row) {
             const auto cell = m_form->tabel->cellText(row, slot + 2).value_or("<outside>");
-            const auto truth = QStringLiteral(" %1").arg((slot + 1) * 1000 + row - 1);
-            QVERIFY2(cell.isEmpty() || cell == truth,
+            QVERIFY2(cell.isEmpty() || cell == deviceCodedCell(slot + 1, row),
                 qPrintable(QStringLiteral("slot %1 row %2: %3").arg(slot).arg(row).arg(cell)));
         }
     }
@@ -142,7 +121,7 @@ void FaultMatrixTest::lineFaults()
     const QString kilowatts = accepted ? QString::number(1001 * 65536 + 1002) : "0";
     QCOMPARE(m_form->lbkw[0]->text(), kilowatts);
     QCOMPARE(m_form->lbfreq->text(), QString());
-    QCOMPARE(snapshot(), QByteArray("," + kilowatts.toLatin1() + ",0,0,0,0\r\n"));
+    QCOMPARE(m_window->snapshot(), QByteArray("," + kilowatts.toLatin1() + ",0,0,0,0\r\n"));
     QCOMPARE(m_form->cheAID[0]->palette().color(QPalette::Window), QColor(0, 64, 0));
 }
 
@@ -151,8 +130,8 @@ void FaultMatrixTest::lateReplyDuringTheNextSlotsWait()
     startUp([this](const QByteArray &request) {
         // Meter 1 answers after its limit, while meter 2, slow itself, is being waited for.
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(
-            request[0] == 1 ? 600 : 200, this, [this, reply] { m_line->send(reply); });
+        QTimer::singleShot(request[0] == 1 ? 600 : 200, m_window.get(),
+            [this, reply] { m_window->line().send(reply); });
         return QByteArray();
     });
     m_form->cheAID[1]->setCheckState(Qt::Checked);
@@ -175,7 +154,7 @@ void FaultMatrixTest::disconnectClickedDuringAWait()
     QVERIFY(clock.elapsed() < oneSlotBoundMs);
     QCOMPARE(m_form->cmd_coneck->text(), QStringLiteral("Connect"));
     QVERIFY(!m_form->port().portOpen());
-    QCOMPARE(m_meter->requests().size(), 1);
+    QCOMPARE(m_window->meter().requests().size(), 1);
     QCOMPARE(m_form->health().counters(0).portFailures, std::uint64_t(1));
     verifyEveryCellIsTrue();
 }
@@ -183,8 +162,8 @@ void FaultMatrixTest::disconnectClickedDuringAWait()
 void FaultMatrixTest::cablePulledMidReplyThenPluggedBack()
 {
     startUp([this](const QByteArray &) {
-        m_line->send(meterOneReply.left(10));
-        QTimer::singleShot(20, this, [this] { m_line->hangUp(); });
+        m_window->line().send(meterOneReply.left(10));
+        QTimer::singleShot(20, m_window.get(), [this] { m_window->line().hangUp(); });
         return QByteArray();
     });
     m_form->cmdTest_Click();
@@ -192,7 +171,7 @@ void FaultMatrixTest::cablePulledMidReplyThenPluggedBack()
     QCOMPARE(m_form->tabel->cellText(1, 2), std::optional<QString>(QString()));
 
     PseudoTerminal pluggedBack;
-    QVERIFY(pluggedBack.linkAs(m_dir->filePath("com9")));
+    QVERIFY(pluggedBack.linkAs(m_window->path("com9")));
     ScriptedMeter meter(pluggedBack, deviceCodedReply);
     m_form->cmd_coneck->click();
     m_form->cmdTest_Click();
@@ -203,7 +182,7 @@ void FaultMatrixTest::scanAndTickDuringAManualScansWait()
 {
     startUp([this](const QByteArray &request) {
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(60, this, [this, reply] { m_line->send(reply); });
+        QTimer::singleShot(60, m_window.get(), [this, reply] { m_window->line().send(reply); });
         return QByteArray();
     });
     for (auto *box : m_form->cheAID)
@@ -216,7 +195,7 @@ void FaultMatrixTest::scanAndTickDuringAManualScansWait()
     m_form->Timer3->stop();
     QTest::qWait(700);
     verifyEveryCellIsTrue();
-    QVERIFY(m_meter->requests().size() > slotCount);
+    QVERIFY(m_window->meter().requests().size() > slotCount);
 }
 
 void FaultMatrixTest::textBoxesHoldingAnything_data()
@@ -244,9 +223,9 @@ void FaultMatrixTest::textBoxesHoldingAnything()
     QTest::qWait(20);
 
     // Whatever went out is one well-formed request with its own checksum.
-    for (const auto &request : m_meter->requests())
+    for (const auto &request : m_window->meter().requests())
         QCOMPARE(request, withCrc(request.left(6)));
-    QCOMPARE(m_meter->received().size(), 8 * m_meter->requests().size());
+    QCOMPARE(m_window->meter().received().size(), 8 * m_window->meter().requests().size());
     verifyEveryCellIsTrue();
 }
 
@@ -274,13 +253,13 @@ void FaultMatrixTest::snapshotPathTakenByAFolder()
 {
     LogCapture log;
     startUp(deviceCodedReply);
-    QVERIFY(QDir(m_dir->path()).mkdir("datamirab.txt"));
+    QVERIFY(QDir(m_window->folder()).mkdir("datamirab.txt"));
     m_form->cmdTest_Click();
     for (int summary = 0; summary < 20; ++summary)
         m_form->Command1_Click();
     QCOMPARE(m_form->lbkw[0]->text(), QString::number(1001 * 65536 + 1002));
-    QVERIFY(QFileInfo(snapshotPath(m_dir->path())).isDir());
-    const auto path = snapshotPath(m_dir->path());
+    QVERIFY(QFileInfo(snapshotPath(m_window->folder())).isDir());
+    const auto path = snapshotPath(m_window->folder());
     QCOMPARE(log.lines("meterlog.file"),
         QStringList {"cannot write the snapshot file " + path + ": Is a directory"});
 
@@ -288,7 +267,7 @@ void FaultMatrixTest::snapshotPathTakenByAFolder()
     QVERIFY(QDir(path).removeRecursively());
     m_form->Command1_Click();
     m_form->Command1_Click();
-    QCOMPARE(snapshot(), QByteArray(",65602538,0,0,0,0\r\n"));
+    QCOMPARE(m_window->snapshot(), QByteArray(",65602538,0,0,0,0\r\n"));
     const auto lines = log.lines("meterlog.file");
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[1].startsWith("snapshot file " + path + " written again (after "),
