@@ -101,9 +101,9 @@ QString MeterHealth::describe(int slot, const QString &addressText) const
     if (c.notSent)
         parts << counted(c.notSent, "request not sent (the inputs describe none)",
             "requests not sent (the inputs describe none)");
-    const QString lastReply = c.lastReplyAt.isNull()
-        ? QStringLiteral("no reply yet")
-        : QStringLiteral("last reply ") + c.lastReplyAt.toString(QStringLiteral("HH:mm:ss"));
+    const QString lastReply = c.lastReplyAt.isNull() ? QStringLiteral("no reply yet")
+                                                     : QStringLiteral("last reply ")
+            + c.lastReplyAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"));
     return QStringLiteral("Meter at address %1: %2; %3").arg(address, parts.join(u", "), lastReply);
 }
 

@@ -1,5 +1,7 @@
 #include "readframes.h"
 
+#include <algorithm>
+
 namespace meterlog {
 
 namespace {
@@ -80,6 +82,28 @@ QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request)
 bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
     return reply.size() >= replyLength(request.count) || isExceptionReply(table, reply);
+}
+
+int bytesStillNeeded(const CrcTable &table, const ReadRequest &request, QByteArrayView frame,
+    QByteArrayView received)
+{
+    // From `size` bytes of a reply, the next length at which it can be judged: an exception
+    // reply's, then a full response's.
+    const auto toNextVerdict = [&](qsizetype size) {
+        return int(size < exceptionReplyLength
+                ? exceptionReplyLength - size
+                : std::max<qsizetype>(1, replyLength(request.count) - size));
+    };
+    // Bytes that could be the start of an echo are also the start of a reply (both begin with
+    // the device address and function 3): whichever comes to a verdict first.
+    if (received.size() < frame.size() && frame.startsWith(received)) {
+        return std::min(toNextVerdict(received.size()),
+            int(frame.size() - received.size()) + exceptionReplyLength);
+    }
+    const auto reply = replyAfterEcho(received, frame);
+    if (isReplyComplete(table, request, reply))
+        return 0;
+    return toNextVerdict(reply.size());
 }
 
 } // namespace meterlog

@@ -64,4 +64,9 @@ QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request);
 // or a complete exception reply.
 bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply);
 
+// How many more bytes must come before what has been received can be judged: 0 when it can be
+// now. `received` may start with the copy of `frame` that an echoing adapter puts first.
+int bytesStillNeeded(const CrcTable &table, const ReadRequest &request, QByteArrayView frame,
+    QByteArrayView received);
+
 } // namespace meterlog

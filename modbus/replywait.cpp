@@ -13,8 +13,9 @@ void Cancellation::cancel()
     emit cancelled();
 }
 
-WaitResult waitForReply(SerialComm &port, const std::function<bool(QByteArrayView)> &isComplete,
-    std::chrono::milliseconds limit, const Cancellation &cancel)
+WaitResult waitForReply(SerialComm &port,
+    const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
+    const Cancellation &cancel)
 {
     using std::chrono::steady_clock;
     const auto start = steady_clock::now();
@@ -23,8 +24,10 @@ WaitResult waitForReply(SerialComm &port, const std::function<bool(QByteArrayVie
             return WaitEnd::Cancelled;
         if (!port.portOpen())
             return WaitEnd::PortClosed;
-        if (isComplete(port.peekInput()))
+        const int needed = bytesStillNeeded(port.peekInput());
+        if (needed <= 0)
             return WaitEnd::Complete;
+        port.expectInput(needed);
         return WaitEnd::TimedOut;
     };
 
@@ -46,7 +49,9 @@ WaitResult waitForReply(SerialComm &port, const std::function<bool(QByteArrayVie
         loop.exec();
     }
     const auto elapsed = steady_clock::now() - start;
-    return {outcome(), elapsed};
+    const auto end = outcome();
+    port.watchEveryArrival();
+    return {end, elapsed};
 }
 
 } // namespace meterlog

@@ -44,9 +44,12 @@ struct WaitResult
     std::chrono::steady_clock::duration elapsed {};
 };
 
-// Waits until `isComplete` holds for the bytes received, the port closes, `cancel` fires or
-// `limit` has passed. Other events, including a nested wait of another scan, can run meanwhile.
-WaitResult waitForReply(SerialComm &port, const std::function<bool(QByteArrayView)> &isComplete,
-    std::chrono::milliseconds limit, const Cancellation &cancel);
+// Waits until `bytesStillNeeded` says that no more bytes are needed to judge what has been
+// received, the port closes, `cancel` fires or `limit` has passed. Until then the port wakes the
+// wait only once the bytes still needed are there. Other events, including a nested wait of
+// another scan, can run meanwhile.
+WaitResult waitForReply(SerialComm &port,
+    const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
+    const Cancellation &cancel);
 
 } // namespace meterlog

@@ -97,12 +97,10 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
 
     // Some adapters hear their own request: the reply then comes after a copy of it, and the
     // wait goes on for the reply itself.
-    const auto isComplete = [&](QByteArrayView received) {
-        if (QByteArrayView(frame).startsWith(received))
-            return false;
-        return isReplyComplete(crc.crc_table, *request, replyAfterEcho(received, frame));
+    const auto stillNeeded = [&](QByteArrayView received) {
+        return bytesStillNeeded(crc.crc_table, *request, frame, received);
     };
-    const auto wait = waitForReply(port, isComplete, replyLimit, cancel);
+    const auto wait = waitForReply(port, stillNeeded, replyLimit, cancel);
     if (wait.end == WaitEnd::Cancelled)
         return reportOf(SlotOutcome::Cancelled);
     if (wait.end == WaitEnd::PortClosed)

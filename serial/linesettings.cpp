@@ -93,6 +93,12 @@ double characterBits(const LineSettings &settings)
     return 1.0 + int(settings.dataBits) + parityBits + stopBits;
 }
 
+std::chrono::duration<double, std::micro> characterTime(const LineSettings &settings)
+{
+    return std::chrono::duration<double, std::micro>(
+        characterBits(settings) * 1e6 / settings.baudRate);
+}
+
 std::chrono::microseconds frameGap(const LineSettings &settings)
 {
     constexpr qint32 fixedGapFromBaud = 19200;
@@ -100,8 +106,7 @@ std::chrono::microseconds frameGap(const LineSettings &settings)
     if (settings.baudRate >= fixedGapFromBaud)
         return fixedGap;
     // Rounded up: a gap a little long is harmless, one too short merges two frames.
-    const double micros = 3.5 * characterBits(settings) * 1e6 / settings.baudRate;
-    return std::chrono::microseconds(std::int64_t(std::ceil(micros)));
+    return std::chrono::ceil<std::chrono::microseconds>(3.5 * characterTime(settings));
 }
 
 } // namespace meterlog

@@ -29,6 +29,8 @@ QString settingsText(const LineSettings &settings);
 
 // The bits one character takes on the line: start, data, parity and stop bits.
 double characterBits(const LineSettings &settings);
+// The time one character takes on the line.
+std::chrono::duration<double, std::micro> characterTime(const LineSettings &settings);
 
 // The silence that separates two frames: 3.5 character times, and from 19200 baud up the fixed
 // 1.75 ms that the Modbus serial line rules give there (shorter gaps are hard to time).

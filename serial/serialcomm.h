@@ -13,6 +13,8 @@
 #include <chrono>
 #include <optional>
 
+#include "arrivalwatch.h"
+
 #include "linesettings.h"
 
 namespace meterlog {
@@ -60,6 +62,11 @@ public:
 
     // Drops every byte received and not yet read, in the driver as well as here.
     void discardInput();
+    // The reader needs `bytes` more before it can act: the port wakes it only once they can be
+    // there (see ArrivalWatch), and bytesArrived() may come later than the first of them.
+    void expectInput(int bytes);
+    // Every arrival wakes the reader again (the default).
+    void watchEveryArrival() { m_arrivals.watchEveryArrival(); }
     // Waits, without running the event loop, until the line has been silent for `gap` since the
     // last byte received or sent; bytes that arrive meanwhile start the silence anew. Fails when
     // the port is not open, or the line does not fall silent within `bound`.
@@ -90,6 +97,7 @@ private:
     QString m_devicePath;
     QString m_openedDevice;
     int m_inputLen = 0;
+    ArrivalWatch m_arrivals;
     std::chrono::steady_clock::time_point m_lastActivity;
 };
 

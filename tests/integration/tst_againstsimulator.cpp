@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +39,7 @@ private slots:
     void faultyMeterKeepsItsColumn();
     void slowMeterNeverShiftsWordsIntoAnotherColumn();
     void cablePulledWhilePollingThenConnectAgain();
+    void pacedRepliesWakeTheWaitAFewTimes();
 };
 
 void AgainstSimulatorTest::faultyMeterKeepsItsColumn_data()
@@ -116,6 +118,24 @@ void AgainstSimulatorTest::cablePulledWhilePollingThenConnectAgain()
     QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
     for (int meter = 1; meter <= 5; ++meter)
         QTRY_COMPARE(cellOf(form, 1, meter), documentedCell(1, meter));
+}
+
+void AgainstSimulatorTest::pacedRepliesWakeTheWaitAFewTimes()
+{
+    // The simulator paces its 29-byte replies a byte at a time, as a 38400-baud line does.
+    MeterSimProcess sim({"--static"});
+    QVERIFY(sim.start());
+    Form1 form(sim.folder());
+    form.Form_Load();
+    form.Timer3->stop();
+    QSignalSpy woken(&form.port(), &SerialComm::bytesArrived);
+    constexpr int scans = 8;
+    for (int scan = 0; scan < scans; ++scan)
+        form.cmdTest_Click();
+    for (int meter = 1; meter <= 5; ++meter)
+        QCOMPARE(cellOf(form, 12, meter), documentedCell(12, meter));
+    // A few times a reply (two, at times three), not once a byte.
+    QVERIFY2(woken.count() <= 3 * scans * 5, qPrintable(QString::number(woken.count())));
 }
 
 QTEST_MAIN(AgainstSimulatorTest)

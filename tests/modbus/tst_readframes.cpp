@@ -21,6 +21,8 @@ private slots:
     void replyVerdicts();
     void verifiedReplyGivesUnsignedWords();
     void completeWhenFullOrException();
+    void bytesStillNeededUntilAVerdict_data();
+    void bytesStillNeededUntilAVerdict();
     void broadcastIsNeverAnswered();
 
 private:
@@ -166,6 +168,36 @@ void ReadFramesTest::completeWhenFullOrException()
     QVERIFY(isReplyComplete(m_table, request, exceptionReply(1, 2)));
     // Five bytes that only look like an exception reply leave the wait running.
     QVERIFY(!isReplyComplete(m_table, request, QByteArray::fromHex("0183020000")));
+}
+
+void ReadFramesTest::bytesStillNeededUntilAVerdict_data()
+{
+    // Device 1, 12 registers from 4011: a response is 29 bytes, an exception reply 5, and an
+    // echoing adapter's copy of the 8-byte request may come first.
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("needed");
+    const QByteArray request = QByteArray::fromHex("01030FAB000C373B");
+    const auto reply = normalReply(1, QList<quint16>(12, 7));
+    QTest::newRow("nothing yet") << QByteArray() << 5;
+    QTest::newRow("two bytes, echo or reply") << request.left(2) << 3;
+    QTest::newRow("six bytes of the echo") << request.left(6) << 7;
+    QTest::newRow("the whole echo") << request << 5;
+    QTest::newRow("echo and five bytes of the reply") << request + reply.left(5) << 24;
+    QTest::newRow("five bytes of the reply") << reply.left(5) << 24;
+    QTest::newRow("all but one") << reply.chopped(1) << 1;
+    QTest::newRow("complete") << reply << 0;
+    QTest::newRow("echo and complete") << request + reply << 0;
+    QTest::newRow("exception reply") << exceptionReply(1, 2) << 0;
+    QTest::newRow("five bytes that are no exception") << QByteArray::fromHex("0183020000") << 24;
+}
+
+void ReadFramesTest::bytesStillNeededUntilAVerdict()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(int, needed);
+    const ReadRequest request {1, 4011, 12};
+    const auto frame = requestBody(request) + QByteArray::fromHex("373B");
+    QCOMPARE(bytesStillNeeded(m_table, request, frame, received), needed);
 }
 
 void ReadFramesTest::broadcastIsNeverAnswered()

@@ -1,0 +1,147 @@
+#include "arrivalwatch.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/ioctl.h>
+#endif
+
+namespace meterlog {
+
+namespace {
+// Every this many requests, a reply is watched from the start, so that the delay is learnt again
+// when the meters answer sooner than before.
+constexpr int probeEvery = 8;
+} // namespace
+
+ArrivalWatch::ArrivalWatch(QSerialPort &port, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+{
+    m_resume.setSingleShot(true);
+    m_resume.setTimerType(Qt::PreciseTimer);
+    // The bytes should be there now; the threshold still keeps the reader asleep until they are.
+    connect(&m_resume, &QTimer::timeout, this, [this] { setWatching(true); });
+    connect(&m_port, &QSerialPort::readyRead, this, &ArrivalWatch::learnReplyDelay);
+}
+
+void ArrivalWatch::portOpened()
+{
+    m_portNotifier.clear();
+    for (auto *notifier : m_port.findChildren<QSocketNotifier *>()) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == m_port.handle())
+            m_portNotifier = notifier;
+    }
+    // Qt opens a port with every arrival reported.
+    m_threshold = 1;
+#ifdef Q_OS_LINUX
+    if (::tcgetattr(m_port.handle(), &m_settings) != 0)
+        m_threshold = 0;
+#endif
+    // Another port, maybe other meters: their delay is learnt afresh.
+    m_replyDelays.fill(std::nullopt);
+    m_firstBytesDue = false;
+}
+
+void ArrivalWatch::portClosed()
+{
+    m_resume.stop();
+    m_portNotifier.clear();
+}
+
+void ArrivalWatch::requestSent()
+{
+    m_sentAt = Clock::now();
+    m_firstBytesDue = true;
+    m_heldSinceSent = false;
+    m_requestsSinceProbe = (m_requestsSinceProbe + 1) % probeEvery;
+}
+
+void ArrivalWatch::expect(int bytes, CharacterTime characterTime)
+{
+    setThreshold(bytes);
+    m_characterTime = characterTime;
+    const auto onTheWire = std::chrono::duration_cast<Clock::duration>(characterTime * bytes);
+    if (m_port.bytesAvailable() > 0) {
+        // A frame is coming in: the rest follows at the line's speed.
+        hold(onTheWire);
+        return;
+    }
+    const auto delays = m_replyDelays;
+    const auto shortest = std::min_element(delays.begin(), delays.end(),
+        [](const auto &a, const auto &b) { return a && (!b || *a < *b); });
+    if (!m_firstBytesDue || !*shortest || m_requestsSinceProbe == 0)
+        return;
+    hold(m_sentAt + **shortest + onTheWire - Clock::now());
+}
+
+void ArrivalWatch::hold(Clock::duration span)
+{
+    // Looking again a little early costs nothing: the threshold keeps the reader asleep.
+    const auto whole = std::chrono::floor<std::chrono::milliseconds>(span);
+    if (whole.count() <= 0 || !m_portNotifier)
+        return;
+    setWatching(false);
+    m_heldSinceSent = true;
+    m_resume.start(whole);
+}
+
+void ArrivalWatch::learnReplyDelay()
+{
+    // Only a reply watched all along tells when it began: the k-th byte has just arrived, the
+    // first k - 1 character times before it.
+    if (!m_firstBytesDue)
+        return;
+    m_firstBytesDue = false;
+    if (m_heldSinceSent)
+        return;
+    const auto received = std::max<qint64>(1, m_port.bytesAvailable());
+    const auto delay = Clock::now() - m_sentAt
+        - std::chrono::duration_cast<Clock::duration>(m_characterTime * (received - 1));
+    m_replyDelays[m_nextDelay] = std::max(delay, Clock::duration::zero());
+    m_nextDelay = (m_nextDelay + 1) % m_replyDelays.size();
+}
+
+void ArrivalWatch::takeInHeldInput()
+{
+    if (!m_resume.isActive())
+        return;
+    m_resume.stop();
+    setWatching(true);
+    // Fewer bytes than the threshold would not count as readable.
+    setThreshold(1);
+    m_port.waitForReadyRead(0);
+}
+
+void ArrivalWatch::watchEveryArrival()
+{
+    takeInHeldInput();
+    setThreshold(1);
+}
+
+void ArrivalWatch::setThreshold(int bytes)
+{
+    bytes = std::clamp(bytes, 1, 255);
+    if (!m_port.isOpen() || m_threshold == 0 || bytes == m_threshold)
+        return;
+#ifdef Q_OS_LINUX
+    // Without a time limit (VTIME 0) the driver reports its input readable once VMIN bytes are
+    // there. Reads do not wait for them: the port is non-blocking.
+    m_settings.c_cc[VMIN] = cc_t(bytes);
+    m_settings.c_cc[VTIME] = 0;
+    // The ioctl itself: tcsetattr() reads the settings back twice more, three calls a change.
+    if (::ioctl(m_port.handle(), TCSETS, &m_settings) == 0)
+        m_threshold = bytes;
+#endif
+}
+
+void ArrivalWatch::setWatching(bool on)
+{
+    if (m_portNotifier)
+        m_portNotifier->setEnabled(on);
+}
+
+} // namespace meterlog

@@ -1,0 +1,77 @@
+#pragma once
+
+// How often the port wakes whoever waits for input. Left alone, a driver wakes its reader for
+// every arrival, which on a paced line is every byte, and each wake-up of a waiting process costs
+// far more than the byte. A reader that needs N more bytes before it can act has the driver
+// report input only once they are there, and the line is not watched at all while they cannot
+// have arrived yet: while a frame comes in, for as long as the bytes take on the wire; before a
+// reply begins, until the delay after which replies on this line have been seen to begin. That
+// delay is learnt from replies that were watched all the way, and learnt again from time to time.
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <optional>
+
+#ifdef Q_OS_LINUX
+#include <termios.h>
+#endif
+
+class QSerialPort;
+class QSocketNotifier;
+
+namespace meterlog {
+
+class ArrivalWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::chrono::steady_clock;
+    using CharacterTime = std::chrono::duration<double, std::micro>;
+
+    explicit ArrivalWatch(QSerialPort &port, QObject *parent = nullptr);
+
+    void portOpened();
+    void portClosed();
+
+    // A request has just been handed to the driver: its reply is timed from now.
+    void requestSent();
+    // `bytes` more must arrive before the reader can act; a character takes `characterTime`.
+    void expect(int bytes, CharacterTime characterTime);
+    // Input that came while the line was not watched is taken in now.
+    void takeInHeldInput();
+    // Every arrival wakes the reader again.
+    void watchEveryArrival();
+
+private:
+    void setThreshold(int bytes);
+    void setWatching(bool on);
+    void hold(Clock::duration span);
+    void learnReplyDelay();
+
+    QSerialPort &m_port;
+    // The port's own watch on its descriptor, which Qt makes when the port opens. Not finding it
+    // only costs the wake-ups this class saves.
+    QPointer<QSocketNotifier> m_portNotifier;
+    QTimer m_resume;
+    int m_threshold = 1; // 0: the driver's settings could not be read, so are left alone
+#ifdef Q_OS_LINUX
+    termios m_settings {};
+#endif
+
+    // The request being answered, and whether its reply has been watched from the start.
+    Clock::time_point m_sentAt;
+    CharacterTime m_characterTime {};
+    bool m_firstBytesDue = false;
+    bool m_heldSinceSent = false;
+    int m_requestsSinceProbe = 0;
+    // Delays from request to reply seen on the latest watched replies; the shortest is trusted.
+    std::array<std::optional<Clock::duration>, 4> m_replyDelays {};
+    std::size_t m_nextDelay = 0;
+};
+
+} // namespace meterlog
