@@ -1,6 +1,5 @@
 #include "form1.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -61,6 +60,10 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     , m_snapshotTrouble(lcFile)
 {
     createControls();
+    tabel->setColumnToolTipSource([this](int column) {
+        const int slot = column - RegisterGrid::firstSlotColumn;
+        return slot >= 0 && slot < slotCount ? slotDescription(slot) : QString();
+    });
     connectRoutines();
     // The poll timer runs from the window's creation; ticks arrive once events are processed.
     Timer3->start();
@@ -248,13 +251,7 @@ QString Form1::registerCountText() const
 
 void Form1::showSlotMark(int slot, SlotMark mark)
 {
-    // A new palette repaints the box; most marks are the one it already shows.
-    const auto colour = markColour(mark);
-    auto palette = cheAID[slot]->palette();
-    if (palette.color(QPalette::Window) == colour)
-        return;
-    palette.setColor(QPalette::Window, colour);
-    cheAID[slot]->setPalette(palette);
+    cheAID[slot]->setBackColour(markColour(mark));
 }
 
 void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
@@ -266,19 +263,22 @@ void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
 
 void Form1::reportSlot(int slot, const SlotReport &report)
 {
-    m_health.record(slot, report, QDateTime::currentDateTime());
+    // UTC: the local time would ask for the time zone's file at every slot.
+    m_health.record(slot, report, QDateTime::currentDateTimeUtc());
     m_meterWatch.record(slot, report, m_start.replyLimit);
-    const auto description = m_health.describe(slot, txtaID[slot]->text());
-    cheAID[slot]->setToolTip(description);
-    const int column = RegisterGrid::firstSlotColumn + slot;
-    tabel->setColumnToolTip(column, description);
 
     // Values that the last scan could not confirm look stale, down to the labels made of them.
     const bool stale = m_health.isStale(slot);
+    const int column = RegisterGrid::firstSlotColumn + slot;
     tabel->setColumnStale(column, stale);
     showStaleness(lbkw[slot], stale);
     if (column == frequencyColumn)
         showStaleness(lbfreq, stale);
+}
+
+QString Form1::slotDescription(int slot) const
+{
+    return m_health.describe(slot, txtaID[slot]->text());
 }
 
 void Form1::showStaleness(QLabel *label, bool stale)

@@ -18,9 +18,9 @@
 #include "replywait.h"
 #include "scancycle.h"
 #include "serialcomm.h"
+#include "slottickbox.h"
 #include "startvalues.h"
 
-class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -65,7 +65,7 @@ public:
     std::array<QLabel *, meterCount> lbkw, lbkw_;
     QComboBox *ComA, *BoudRateA;
     std::array<QLineEdit *, slotCount> txtaID;
-    std::array<QCheckBox *, slotCount> cheAID;
+    std::array<SlotTickBox *, slotCount> cheAID;
     QLineEdit *txt_addr, *txt_jumlahData, *txtPrint;
     RegisterGrid *tabel;
     QTimer *Timer3;
@@ -92,6 +92,7 @@ private:
     void storeRegisters(int slot, const QList<std::uint16_t> &words) override;
     void reportSlot(int slot, const SlotReport &report) override;
     void showStaleness(QLabel *label, bool stale);
+    QString slotDescription(int slot) const;
 
     QString m_programDir;
     StartValues m_start;

@@ -1,7 +1,6 @@
 // The window's controls as they are at creation: names, kinds, frames, captions, texts, places
 // in twips and tab order.
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -9,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "cachingstyle.h"
 #include "fittingfont.h"
 #include "form1.h"
 #include "registergrid.h"
@@ -85,9 +85,8 @@ void Form1::createControls()
     for (int i = 0; i < slotCount; ++i) {
         txtaID[i] = new QLineEdit(QString::number(i + 1));
         place(txtaID[i], Frame3, twipsRect(120, 360 + 360 * i, 375, 285), addressTabs[i]);
-        cheAID[i] = new QCheckBox;
-        // The status marks of the scan are shown as the box's background.
-        cheAID[i]->setAutoFillBackground(true);
+        cheAID[i] = new SlotTickBox;
+        cheAID[i]->setToolTipSource([this, i] { return slotDescription(i); });
         place(cheAID[i], Frame3, twipsRect(600, 360 + 360 * i, 255, 255), tickTabs[i]);
     }
 
@@ -137,6 +136,11 @@ void Form1::createControls()
 
     attachInTabOrder();
     chooseFonts();
+    // A child of the window, so that it outlives the controls that use it.
+    auto *style = new CachingStyle(this);
+    setStyle(style);
+    for (auto *control : findChildren<QWidget *>())
+        control->setStyle(style);
 }
 
 void Form1::chooseFonts()

@@ -5,6 +5,7 @@
 #include <QToolTip>
 
 #include "numberreading.h"
+#include "plaincelldelegate.h"
 
 namespace meterlog {
 
@@ -39,6 +40,7 @@ RegisterGrid::RegisterGrid(QWidget *parent)
     setTabKeyNavigation(false);
     horizontalHeader()->viewport()->installEventFilter(this);
     setWordWrap(false);
+    setItemDelegate(new PlainCellDelegate(this));
 }
 
 QTableWidgetItem *RegisterGrid::itemAt(int row, int column) const
@@ -98,15 +100,15 @@ bool RegisterGrid::isColumnStale(int column) const
     return itemAt(1, column)->foreground().style() != Qt::NoBrush;
 }
 
-void RegisterGrid::setColumnToolTip(int column, const QString &text)
+void RegisterGrid::setColumnToolTipSource(std::function<QString(int column)> source)
 {
-    if (column >= 1 && column < gridColumns)
-        m_columnToolTips[column] = text;
+    m_columnToolTip = std::move(source);
 }
 
 QString RegisterGrid::columnToolTip(int column) const
 {
-    return column >= 1 && column < gridColumns ? m_columnToolTips[column] : QString();
+    return column >= 1 && column < gridColumns && m_columnToolTip ? m_columnToolTip(column)
+                                                                  : QString();
 }
 
 bool RegisterGrid::eventFilter(QObject *watched, QEvent *event)

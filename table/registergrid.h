@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace meterlog {
@@ -33,9 +34,9 @@ public:
     // older than the last attempt to read it.
     void setColumnStale(int column, bool stale);
     bool isColumnStale(int column) const;
-    // A column header's tooltip. Kept here and shown on demand: changing the header's own data
-    // would lay the whole header out again at every scan.
-    void setColumnToolTip(int column, const QString &text);
+    // Composes a column header's tooltip when someone hovers over the header: changing the
+    // header's own data would lay the whole header out again at every scan.
+    void setColumnToolTipSource(std::function<QString(int column)> source);
     QString columnToolTip(int column) const;
 
     // Widths, the "ADDR: " and "ID: " headers, and one address label per register row: "4" put
@@ -50,7 +51,7 @@ private:
     QTableWidgetItem *itemAt(int row, int column) const;
 
     QString m_cornerText; // cell (0, 0): part of the grid, shown nowhere
-    std::array<QString, gridColumns> m_columnToolTips;
+    std::function<QString(int column)> m_columnToolTip;
 };
 
 // A register word as the grid holds it: one blank where a sign would go, then the digits.

@@ -115,18 +115,24 @@ void MeterHealthTest::tooltipSaysItInPlainWords()
     m_form->cmdTest_Click();
     m_answer = [](const QByteArray &) { return exceptionReply(1, 2); };
     m_form->cmdTest_Click();
-    const auto tip = m_form->cheAID[0]->toolTip();
+    const auto tip = m_form->cheAID[0]->currentToolTip();
     QVERIFY2(tip.startsWith("Meter at address 1: 2 requests, 1 reply, 0 timeouts, 0 CRC errors, "
                             "1 exception reply (last 02 illegal data address); last reply "),
         qPrintable(tip));
     QCOMPARE(m_form->tabel->columnToolTip(2), tip);
-    // Hovering over the column header shows it.
+    // Hovering over the column header, or over the tick box, shows it.
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     auto *header = m_form->tabel->horizontalHeader();
     const QPoint overSlotZero(header->sectionViewportPosition(1) + 5, 5);
-    QHelpEvent hover(QEvent::ToolTip, overSlotZero, header->viewport()->mapToGlobal(overSlotZero));
-    QApplication::sendEvent(header->viewport(), &hover);
+    const auto hoverOver = [](QWidget *widget, QPoint at) {
+        QToolTip::hideText();
+        QHelpEvent hover(QEvent::ToolTip, at, widget->mapToGlobal(at));
+        QApplication::sendEvent(widget, &hover);
+    };
+    hoverOver(header->viewport(), overSlotZero);
+    QTRY_COMPARE(QToolTip::text(), tip);
+    hoverOver(m_form->cheAID[0], QPoint(5, 5));
     QTRY_COMPARE(QToolTip::text(), tip);
 
     // Large counts are grouped as people write them.

@@ -18,9 +18,9 @@ using namespace meterlog;
 
 namespace {
 
-QColor backColour(const QCheckBox *box)
+QColor backColour(const SlotTickBox *box)
 {
-    return box->palette().color(QPalette::Window);
+    return box->backColour();
 }
 
 const QColor lightGreen(128, 255, 128);

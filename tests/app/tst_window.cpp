@@ -33,6 +33,7 @@ private slots:
     void tabWalksTheTabOrderAndComesRound();
     void typedTextNeverGrowsTheLists();
     void everyTextFitsItsControl();
+    void marksAndFramesLookAsTheStyleDrawsThem();
     void comboListsAndCreationDefaults();
     void startUpState_data();
     void startUpState();
@@ -219,6 +220,66 @@ void WindowTest::everyTextFitsItsControl()
                                .arg(room)));
         }
     }
+}
+
+void WindowTest::marksAndFramesLookAsTheStyleDrawsThem()
+{
+    // What the screen shows where the widget is.
+    const auto picture = [](QWidget *widget) {
+        auto *window = widget->window();
+        return window->grab(QRect(widget->mapTo(window, QPoint()), widget->size()))
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    // A mark is the window colour the box is drawn in, as a palette filling its background
+    // made it.
+    QGroupBox frame;
+    auto *byPalette = new QCheckBox(&frame);
+    byPalette->setAutoFillBackground(true);
+    auto *tickBox = new SlotTickBox(&frame);
+    byPalette->setGeometry(10, 10, 17, 17);
+    tickBox->setGeometry(40, 10, 17, 17);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    for (const QColor &mark : {QColor(128, 255, 128), QColor(255, 0, 0), QColor(0, 64, 0)}) {
+        for (const auto state : {Qt::Checked, Qt::Unchecked}) {
+            auto palette = byPalette->palette();
+            palette.setColor(QPalette::Window, mark);
+            byPalette->setPalette(palette);
+            byPalette->setCheckState(state);
+            tickBox->setBackColour(mark);
+            tickBox->setCheckState(state);
+            QCOMPARE(picture(tickBox), picture(byPalette));
+        }
+    }
+
+    // The whole window, frames kept as pictures, against the style drawing every one anew.
+    QTemporaryDir dir;
+    Form1 form(dir.path());
+    form.Timer3->stop();
+    form.Form_Load();
+    form.cheAID[1]->setBackColour(QColor(255, 0, 0));
+    form.txtPrint->setText(" 5000,65538,0,0,0,0");
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto kept = picture(&form);
+    form.setStyle(QApplication::style());
+    for (auto *control : form.findChildren<QWidget *>())
+        control->setStyle(QApplication::style());
+    const auto drawnAnew = picture(&form);
+    // A picture laid over the window blends its antialiased edges once instead of stroke by
+    // stroke: a pixel may come out one level apart, never more.
+    QCOMPARE(kept.size(), drawnAnew.size());
+    int apart = 0;
+    for (int y = 0; y < kept.height(); ++y) {
+        for (int x = 0; x < kept.width(); ++x) {
+            const QColor a = kept.pixelColor(x, y), b = drawnAnew.pixelColor(x, y);
+            apart += std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                         std::abs(a.blue() - b.blue())})
+                > 1;
+        }
+    }
+    QCOMPARE(apart, 0);
 }
 
 void WindowTest::comboListsAndCreationDefaults()

@@ -122,7 +122,7 @@ void FaultMatrixTest::lineFaults()
     QCOMPARE(m_form->lbkw[0]->text(), kilowatts);
     QCOMPARE(m_form->lbfreq->text(), QString());
     QCOMPARE(m_window->snapshot(), QByteArray("," + kilowatts.toLatin1() + ",0,0,0,0\r\n"));
-    QCOMPARE(m_form->cheAID[0]->palette().color(QPalette::Window), QColor(0, 64, 0));
+    QCOMPARE(m_form->cheAID[0]->backColour(), QColor(0, 64, 0));
 }
 
 void FaultMatrixTest::lateReplyDuringTheNextSlotsWait()

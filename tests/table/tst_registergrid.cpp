@@ -1,4 +1,5 @@
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 #include <QTest>
 
 #include "registergrid.h"
@@ -16,6 +17,7 @@ private slots:
     void layOutWritesHeadersAndAddressLabels();
     void layOutPutsTheFourInFrontOfTheText();
     void registerWordsKeepAPlaceForTheSign();
+    void cellsLookAsTheStyleDrawsThem();
 };
 
 void RegisterGridTest::cellsOutsideTheGridFailAndChangeNothing_data()
@@ -95,6 +97,28 @@ void RegisterGridTest::registerWordsKeepAPlaceForTheSign()
     QCOMPARE(registerText(5000), QStringLiteral(" 5000"));
     QCOMPARE(registerText(0), QStringLiteral(" 0"));
     QCOMPARE(registerText(65535), QStringLiteral(" 65535"));
+}
+
+void RegisterGridTest::cellsLookAsTheStyleDrawsThem()
+{
+    RegisterGrid grid;
+    grid.resize(330, 320);
+    grid.layOut({"1", "2", "3", "4", "5"}, "4011", "12");
+    for (int row = 1; row <= 12; ++row) {
+        for (int column = 2; column < RegisterGrid::gridColumns; ++column)
+            grid.setCellText(row, column, registerText(quint16(row * 5431 + column * 17)));
+    }
+    grid.setCellText(13, 2, "a text far too long for its cell");
+    grid.setColumnStale(4, true);
+    // A selected cell is the style's own; it must stay so.
+    grid.setCurrentCell(4, 3);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+    const QImage ours = grid.grab().toImage();
+    auto *styles = new QStyledItemDelegate(&grid);
+    grid.setItemDelegate(styles);
+    QCOMPARE(ours, grid.grab().toImage());
 }
 
 QTEST_MAIN(RegisterGridTest)
