@@ -63,7 +63,6 @@ void ArrivalWatch::requestSent()
 void ArrivalWatch::expect(int bytes, CharacterTime characterTime)
 {
     setThreshold(bytes);
-    m_characterTime = characterTime;
     const auto onTheWire = std::chrono::duration_cast<Clock::duration>(characterTime * bytes);
     if (m_port.bytesAvailable() > 0) {
         // A frame is coming in: the rest follows at the line's speed.
@@ -75,7 +74,7 @@ void ArrivalWatch::expect(int bytes, CharacterTime characterTime)
         [](const auto &a, const auto &b) { return a && (!b || *a < *b); });
     if (!m_firstBytesDue || !*shortest || m_requestsSinceProbe == 0)
         return;
-    hold(m_sentAt + **shortest + onTheWire - Clock::now());
+    hold(m_sentAt + **shortest - Clock::now());
 }
 
 void ArrivalWatch::hold(Clock::duration span)
@@ -91,17 +90,14 @@ void ArrivalWatch::hold(Clock::duration span)
 
 void ArrivalWatch::learnReplyDelay()
 {
-    // Only a reply watched all along tells when it began: the k-th byte has just arrived, the
-    // first k - 1 character times before it.
+    // Only a reply watched from the start tells how soon the bytes the reader first needs are in:
+    // the driver has just reported them.
     if (!m_firstBytesDue)
         return;
     m_firstBytesDue = false;
     if (m_heldSinceSent)
         return;
-    const auto received = std::max<qint64>(1, m_port.bytesAvailable());
-    const auto delay = Clock::now() - m_sentAt
-        - std::chrono::duration_cast<Clock::duration>(m_characterTime * (received - 1));
-    m_replyDelays[m_nextDelay] = std::max(delay, Clock::duration::zero());
+    m_replyDelays[m_nextDelay] = Clock::now() - m_sentAt;
     m_nextDelay = (m_nextDelay + 1) % m_replyDelays.size();
 }
 

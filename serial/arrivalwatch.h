@@ -4,9 +4,9 @@
 // every arrival, which on a paced line is every byte, and each wake-up of a waiting process costs
 // far more than the byte. A reader that needs N more bytes before it can act has the driver
 // report input only once they are there, and the line is not watched at all while they cannot
-// have arrived yet: while a frame comes in, for as long as the bytes take on the wire; before a
-// reply begins, until the delay after which replies on this line have been seen to begin. That
-// delay is learnt from replies that were watched all the way, and learnt again from time to time.
+// have arrived yet: while a frame comes in, for as long as the bytes take on the wire; after a
+// request, for as long as the first bytes of a reply have taken to arrive on this line. That
+// delay is learnt from replies watched from the start, and learnt again from time to time.
 
 #include <QObject>
 #include <QPointer>
@@ -65,11 +65,11 @@ private:
 
     // The request being answered, and whether its reply has been watched from the start.
     Clock::time_point m_sentAt;
-    CharacterTime m_characterTime {};
     bool m_firstBytesDue = false;
     bool m_heldSinceSent = false;
     int m_requestsSinceProbe = 0;
-    // Delays from request to reply seen on the latest watched replies; the shortest is trusted.
+    // How long after a request the first bytes needed were in, on the latest replies watched from
+    // the start; the shortest is trusted.
     std::array<std::optional<Clock::duration>, 4> m_replyDelays {};
     std::size_t m_nextDelay = 0;
 };
