@@ -1,6 +1,6 @@
-// The time from starting a program to its first snapshot line, and its resident memory at that
-// moment. The program must write `datamirab.txt` in FOLDER (a copy of meterlog placed there does,
-// since it writes beside itself). The file is seen through inotify when it is renamed into place.
+// The time from starting meterlog to its first snapshot line, and its resident memory at that
+// moment. meterlog is started with --folder FOLDER, where it finds com9 and writes
+// `datamirab.txt`; the file is seen through inotify when it is renamed into place.
 //
 // Usage: bench_startup PROGRAM FOLDER RUNS
 
@@ -66,7 +66,8 @@ int main(int argc, char *argv[])
         const int watch = inotify_init1(IN_CLOEXEC);
         inotify_add_watch(watch, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
         pid_t pid = 0;
-        char *const childArgs[] = {argv[1], nullptr};
+        std::string folderOption = "--folder";
+        char *const childArgs[] = {argv[1], folderOption.data(), argv[2], nullptr};
         const auto start = std::chrono::steady_clock::now();
         if (posix_spawn(&pid, argv[1], nullptr, nullptr, childArgs, environ) != 0) {
             std::fprintf(stderr, "cannot start %s\n", argv[1]);
