@@ -3,9 +3,9 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include "linesettings.h"
+#include "programfolder.h"
 
 namespace meterlog {
 
@@ -60,16 +60,6 @@ std::optional<QStringList> addressList(const QString &text)
             return std::nullopt;
     }
     return addresses;
-}
-
-// A folder that exists and takes a new file. Asking the file system is the only sure test: the
-// permission bits do not tell about read-only mounts, nor about root.
-bool isWritableFolder(const QString &path)
-{
-    if (!QFileInfo(path).isDir())
-        return false;
-    QTemporaryFile probe(path + QStringLiteral("/.meterlog-probe-XXXXXX"));
-    return probe.open();
 }
 
 } // namespace

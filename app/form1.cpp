@@ -60,6 +60,8 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     , m_snapshotTrouble(lcFile)
 {
     createControls();
+    // Where the line that the box shows is kept.
+    txtPrint->setToolTip(QStringLiteral("Snapshot file: ") + snapshotPath(m_programDir));
     tabel->setColumnToolTipSource([this](int column) {
         const int slot = column - RegisterGrid::firstSlotColumn;
         return slot >= 0 && slot < slotCount ? slotDescription(slot) : QString();

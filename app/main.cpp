@@ -1,10 +1,13 @@
 #include <QApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
 
 #include "commandline.h"
 #include "form1.h"
 #include "logcategories.h"
+#include "programfolder.h"
 #include "snapshotfile.h"
 #include "stopsignals.h"
 
@@ -41,11 +44,19 @@ int main(int argc, char *argv[])
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The user's data folder is named after the program, whatever its file is called.
+    QCoreApplication::setApplicationName(QStringLiteral("meterlog"));
     QCoreApplication::setApplicationVersion(QStringLiteral(METERLOG_VERSION));
 
-    const QString folder = options.folder.value_or(QCoreApplication::applicationDirPath());
-    qCInfo(lcFile).noquote() << "meterlog" << METERLOG_VERSION << "writes" << snapshotPath(folder);
-    Form1 window(folder, options.start);
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const bool installed = QFileInfo(programFolder).canonicalFilePath()
+        == QFileInfo(QStringLiteral(METERLOG_INSTALLED_BINDIR)).canonicalFilePath();
+    const auto folder
+        = chooseFolder(options.folder, installed ? std::nullopt : std::optional(programFolder),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    qCInfo(lcFile).noquote() << "meterlog" << METERLOG_VERSION << "writes"
+                             << snapshotPath(folder.folder) << "in" << folder.reason;
+    Form1 window(folder.folder, options.start);
     window.Form_Load();
     onStopSignals(&window, [&] {
         window.close();

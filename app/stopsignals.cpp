@@ -1,14 +1,17 @@
 #include "stopsignals.h"
 
+#ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
 #include <array>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace meterlog {
 
+#ifdef Q_OS_UNIX
 namespace {
 
 // The handler's end and the event loop's end of a socket pair: writing one byte is the only thing
@@ -42,5 +45,10 @@ void onStopSignals(QObject *context, std::function<void()> stop)
     for (const int number : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(number, &action, nullptr);
 }
+#else
+// Elsewhere a service is stopped by its window's close or the system's end of the process.
+void onStopSignals(QObject *, std::function<void()>)
+{ }
+#endif
 
 } // namespace meterlog

@@ -2,11 +2,13 @@
 // touches anything.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "commandline.h"
+#include "programfolder.h"
 #include "pseudoterminal.h"
 
 using namespace meterlog;
@@ -37,6 +39,7 @@ private slots:
     void eachOption_data();
     void eachOption();
     void badOptionEndsTheProgramBeforeAnythingElse();
+    void folderGivenElseProgramsElseTheUsersData();
 };
 
 void CommandLineTest::eachOption_data()
@@ -140,6 +143,25 @@ void CommandLineTest::badOptionEndsTheProgramBeforeAnythingElse()
     QCOMPARE(QDir(folder.path())
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
         QStringList {"com9"});
+}
+
+void CommandLineTest::folderGivenElseProgramsElseTheUsersData()
+{
+    QTemporaryDir given, program, home;
+    const QString data = home.filePath("share/meterlog");
+    QCOMPARE(chooseFolder(given.path(), program.path(), data).folder, given.path());
+    QCOMPARE(chooseFolder(std::nullopt, program.path(), data).folder, program.path());
+    QVERIFY(!QFileInfo::exists(data));
+    // A folder no one may add a file to, root included: installed under /usr it is the
+    // program's own folder for everyone but root.
+    const QString readOnly = QStringLiteral("/proc/1");
+    QVERIFY(!isWritableFolder(readOnly));
+    const auto chosen = chooseFolder(std::nullopt, readOnly, data);
+    QCOMPARE(chosen.folder, data);
+    QVERIFY(isWritableFolder(data));
+    QVERIFY2(chosen.reason.contains(readOnly), qPrintable(chosen.reason));
+    // An installed program's folder is not even tried.
+    QCOMPARE(chooseFolder(std::nullopt, std::nullopt, data).folder, data);
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)
