@@ -4,7 +4,6 @@
 #include <QStyleOption>
 
 #include <array>
-#include <memory>
 
 namespace meterlog {
 
@@ -58,18 +57,24 @@ bool isKept(QStyle::PrimitiveElement element)
     }
 }
 
-// The same option, of its own kind, moved to `at`.
-std::unique_ptr<QStyleOption> movedOption(const QStyleOption &option, QPoint at)
+// Hands `draw` the same option, of its own kind, moved to `at`. (Style options are copied by
+// value: they have no virtual destructor.)
+template<typename Draw>
+void withMovedOption(const QStyleOption &option, QPoint at, Draw draw)
 {
-    std::unique_ptr<QStyleOption> moved;
-    if (const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(&option))
-        moved = std::make_unique<QStyleOptionFrame>(*frame);
-    else if (const auto *button = qstyleoption_cast<const QStyleOptionButton *>(&option))
-        moved = std::make_unique<QStyleOptionButton>(*button);
-    else
-        moved = std::make_unique<QStyleOption>(option);
-    moved->rect.moveTo(at);
-    return moved;
+    if (const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(&option)) {
+        QStyleOptionFrame moved(*frame);
+        moved.rect.moveTo(at);
+        draw(&moved);
+    } else if (const auto *button = qstyleoption_cast<const QStyleOptionButton *>(&option)) {
+        QStyleOptionButton moved(*button);
+        moved.rect.moveTo(at);
+        draw(&moved);
+    } else {
+        QStyleOption moved(option);
+        moved.rect.moveTo(at);
+        draw(&moved);
+    }
 }
 
 } // namespace
@@ -99,8 +104,9 @@ void CachingStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *o
         onPicture.setPen(painter->pen());
         onPicture.setBrush(painter->brush());
         onPicture.setRenderHints(painter->renderHints());
-        QProxyStyle::drawPrimitive(
-            element, movedOption(*option, QPoint(overdraw, overdraw)).get(), &onPicture, widget);
+        withMovedOption(*option, QPoint(overdraw, overdraw), [&](const QStyleOption *moved) {
+            QProxyStyle::drawPrimitive(element, moved, &onPicture, widget);
+        });
         onPicture.end();
         if (m_pictures.size() >= mostPictures)
             m_pictures.clear();
