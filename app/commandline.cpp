@@ -89,6 +89,22 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const auto replyTimeout = valueOption("reply-timeout", "MS",
         "The longest a meter may take to answer, in milliseconds (default 500).",
         "milliseconds 10 to 10000");
+    const auto history = valueOption("history", "DIR",
+        "Keep a history: one CSV file a day in DIR, a row every --history-every seconds.",
+        "an existing folder in which meterlog can write");
+    const auto historyEvery = valueOption("history-every", "S",
+        "Seconds between two rows of the history (default 10).", "seconds 1 to 86400");
+    const auto historyDays = valueOption("history-days", "N",
+        "Remove history files older than N days (default: keep them all).",
+        "a number of days 1 to 36500");
+    const auto mqtt = valueOption("mqtt", "URL",
+        "Publish the readings to an MQTT broker: mqtt://[user[:password]@]host[:port]/prefix, "
+        "or mqtts:// for TLS.",
+        "mqtt://[user[:password]@]host[:port]/prefix or mqtts://..., the prefix without + or #");
+    const auto mqttCa = valueOption("mqtt-ca", "FILE",
+        "With an mqtts:// URL: the certificate authorities to check the broker by (default: the "
+        "system's).",
+        "a readable certificate file, with an mqtts:// URL");
     const QCommandLineOption manual(
         QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
     const QCommandLineOption headless(QStringLiteral("headless"),
@@ -107,7 +123,8 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const QCommandLineOption versionOption(
         {QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
     parser.addOptions({helpOption, versionOption});
-    for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &replyTimeout})
+    for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &replyTimeout,
+             &history, &historyEvery, &historyDays, &mqtt, &mqttCa})
         parser.addOption(each->option);
     parser.addOptions({manual, headless, trace});
 
@@ -137,8 +154,7 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
                           .arg(parser.positionalArguments().first()));
     }
 
-    // The first bad value is the one reported; the folder is tried last, as the only check that
-    // touches anything.
+    // The first bad value is the one reported.
     const auto valueOf = [&](const ValueOption &each) { return parser.value(each.option); };
     const auto refuseValue = [&](const ValueOption &each) {
         return refuse(QStringLiteral("--%1 takes %2, not \"%3\"")
@@ -181,10 +197,42 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     options.start.manual = parser.isSet(manual);
     options.headless = parser.isSet(headless);
     options.trace = parser.isSet(trace);
-    if (parser.isSet(folder.option)) {
-        if (!isWritableFolder(valueOf(folder)))
-            return refuseValue(folder);
-        options.folder = QFileInfo(valueOf(folder)).absoluteFilePath();
+    for (const auto *needsHistory : {&historyEvery, &historyDays}) {
+        if (parser.isSet(needsHistory->option) && !parser.isSet(history.option)) {
+            return refuse(
+                QStringLiteral("--%1 needs --history").arg(needsHistory->option.names().first()));
+        }
+    }
+    if (parser.isSet(historyEvery.option)) {
+        const auto seconds = wholeNumberIn(valueOf(historyEvery), 1, 86'400);
+        if (!seconds)
+            return refuseValue(historyEvery);
+        options.historyEvery = std::chrono::seconds(*seconds);
+    }
+    if (parser.isSet(historyDays.option)) {
+        options.historyDays = wholeNumberIn(valueOf(historyDays), 1, 36'500);
+        if (!options.historyDays)
+            return refuseValue(historyDays);
+    }
+    if (parser.isSet(mqtt.option)) {
+        options.mqtt = parseMqttUrl(valueOf(mqtt));
+        if (!options.mqtt)
+            return refuseValue(mqtt);
+    }
+    if (parser.isSet(mqttCa.option)) {
+        if (!options.mqtt || !options.mqtt->tls || !QFileInfo(valueOf(mqttCa)).isReadable()
+            || !QFileInfo(valueOf(mqttCa)).isFile())
+            return refuseValue(mqttCa);
+        options.mqtt->caFile = valueOf(mqttCa);
+    }
+    // The folders are tried last, as the only checks that touch anything.
+    for (const auto &[each, chosen] :
+        {std::pair {&folder, &options.folder}, std::pair {&history, &options.historyFolder}}) {
+        if (!parser.isSet(each->option))
+            continue;
+        if (!isWritableFolder(valueOf(*each)))
+            return refuseValue(*each);
+        *chosen = QFileInfo(valueOf(*each)).absoluteFilePath();
     }
     return options;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <variant>
 
+#include "mqtttarget.h"
 #include "startvalues.h"
 
 namespace meterlog {
@@ -20,6 +21,11 @@ struct ProgramOptions
     std::optional<QString> folder;
     bool headless = false; // no window: for a service
     bool trace = false; // every frame in the log
+    // History files: none unless a folder is given.
+    std::optional<QString> historyFolder;
+    std::chrono::seconds historyEvery {10};
+    std::optional<int> historyDays;
+    std::optional<MqttTarget> mqtt;
 };
 
 // The program ends at once: help or version (exit code 0, the text goes to stdout) or a bad

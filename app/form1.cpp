@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QTimer>
 
@@ -77,7 +78,10 @@ void Form1::connectRoutines()
 {
     connect(cmd_coneck, &QPushButton::clicked, this, &Form1::cmd_coneck_Click);
     connect(cmdTest, &QPushButton::clicked, this, &Form1::cmdTest_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        Command1_Click();
+        emit summarized(currentReading());
+    });
     connect(cmd_auto, &QPushButton::clicked, this, &Form1::cmd_auto_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     // A port that failed under the program is closed; the button must not go on saying it is
@@ -167,7 +171,11 @@ void Form1::cmd_coneck_Click()
 
 void Form1::cmdTest_Click()
 {
-    runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
+    const auto result = runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
+    if (result.cancelled)
+        return;
+    for (int slot = 0; slot < slotCount; ++slot)
+        m_confirmed[slot] = result.outcomes[slot] == SlotOutcome::Verified;
 }
 
 MeterCaptions Form1::shownCaptions() const
@@ -216,6 +224,32 @@ void Form1::Timer3_Timer()
     if (m_closing.isCancelled())
         return;
     Command1_Click();
+    if (isSignalConnected(QMetaMethod::fromSignal(&Form1::summarized)))
+        emit summarized(currentReading());
+}
+
+Reading Form1::currentReading() const
+{
+    Reading reading;
+    // UTC: the local time would ask for the time zone's file at every tick.
+    reading.at = QDateTime::currentDateTimeUtc();
+    reading.frequency = lbfreq->text();
+    for (int meter = 0; meter < meterCount; ++meter) {
+        reading.kilowatts[meter] = lbkw[meter]->text();
+        const auto &counts = m_health.counters(meter);
+        auto &state = reading.meters[meter];
+        state.address = counts.lastDevice;
+        state.confirmed = m_confirmed[meter];
+        state.requests = counts.requestsSent;
+        state.replies = counts.verifiedReplies;
+        state.timeouts = counts.timeouts;
+        state.crcErrors = counts.crcErrors;
+        state.foreignReplies = counts.foreignReplies;
+        state.exceptions = counts.exceptionReplies;
+        state.lastReply = counts.lastReplyAt;
+    }
+    reading.snapshotLine = txtPrint->text();
+    return reading;
 }
 
 void Form1::Autoscan()
@@ -256,11 +290,15 @@ void Form1::showSlotMark(int slot, SlotMark mark)
     cheAID[slot]->setBackColour(markColour(mark));
 }
 
-void Form1::storeRegisters(int slot, const QList<std::uint16_t> &words)
+void Form1::storeRegisters(int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
 {
     // Register r goes to row r; rows past the grid's last are not there to take a word.
     for (int r = 0; r < words.size(); ++r)
         tabel->setCellText(r + 1, RegisterGrid::firstSlotColumn + slot, registerText(words[r]));
+    if (isSignalConnected(QMetaMethod::fromSignal(&Form1::registersRead))) {
+        emit registersRead(RegisterBlock {
+            slot, request.device, request.startAddress, words, QDateTime::currentDateTimeUtc()});
+    }
 }
 
 void Form1::reportSlot(int slot, const SlotReport &report)

@@ -15,6 +15,7 @@
 #include "metersummary.h"
 #include "meterwatch.h"
 #include "portkeeper.h"
+#include "reading.h"
 #include "replywait.h"
 #include "scancycle.h"
 #include "serialcomm.h"
@@ -70,6 +71,15 @@ public:
     RegisterGrid *tabel;
     QTimer *Timer3;
 
+    // What the window shows now, for those who publish it.
+    Reading currentReading() const;
+
+signals:
+    // After every tick's summaries, and after a summary the operator asked for.
+    void summarized(const meterlog::Reading &reading);
+    // After every verified reply.
+    void registersRead(const meterlog::RegisterBlock &block);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -89,7 +99,8 @@ private:
     QString startAddressText() const override;
     QString registerCountText() const override;
     void showSlotMark(int slot, SlotMark mark) override;
-    void storeRegisters(int slot, const QList<std::uint16_t> &words) override;
+    void storeRegisters(
+        int slot, const ReadRequest &request, const QList<std::uint16_t> &words) override;
     void reportSlot(int slot, const SlotReport &report) override;
     void showStaleness(QLabel *label, bool stale);
     QString slotDescription(int slot) const;
@@ -101,6 +112,8 @@ private:
     CrcRoutine m_crc;
     MeterHealth m_health;
     MeterWatch m_meterWatch;
+    // Whether each slot's turn in the most recent scan got a verified reply.
+    std::array<bool, slotCount> m_confirmed {};
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     struct Placement

@@ -6,7 +6,9 @@
 
 #include "commandline.h"
 #include "form1.h"
+#include "historywriter.h"
 #include "logcategories.h"
+#include "mqttpublisher.h"
 #include "programfolder.h"
 #include "snapshotfile.h"
 #include "stopsignals.h"
@@ -55,9 +57,27 @@ int main(int argc, char *argv[])
         = chooseFolder(options.folder, installed ? std::nullopt : std::optional(programFolder),
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     qCInfo(lcFile).noquote() << "meterlog" << METERLOG_VERSION << "writes"
-                             << snapshotPath(folder.folder) << "in" << folder.reason;
+                             << snapshotPath(folder.folder) + u',' << "in" << folder.reason;
     Form1 window(folder.folder, options.start);
     window.Form_Load();
+
+    // What leaves the machine besides the snapshot file, when asked for. Made after the window, so
+    // that they go first at the end: the broker hears "offline" while the window still stands.
+    std::unique_ptr<HistoryWriter> history;
+    if (options.historyFolder) {
+        history = std::make_unique<HistoryWriter>(
+            *options.historyFolder, options.historyEvery, options.historyDays);
+        QObject::connect(&window, &Form1::summarized, history.get(), &HistoryWriter::takeReading);
+    }
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (options.mqtt) {
+        mqtt = std::make_unique<MqttPublisher>(*options.mqtt);
+        QObject::connect(&window, &Form1::summarized, &window,
+            [&mqtt](const Reading &reading) { mqtt->publishReading(reading); });
+        QObject::connect(&window, &Form1::registersRead, &window,
+            [&mqtt](const RegisterBlock &block) { mqtt->publishRegisters(block); });
+    }
+
     onStopSignals(&window, [&] {
         window.close();
         QCoreApplication::quit();

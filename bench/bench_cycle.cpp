@@ -34,7 +34,11 @@ public:
     QString startAddressText() const override { return QStringLiteral("4011"); }
     QString registerCountText() const override { return QStringLiteral("12"); }
     void showSlotMark(int, meterlog::SlotMark) override { }
-    void storeRegisters(int, const QList<std::uint16_t> &stored) override { words = stored; }
+    void storeRegisters(
+        int, const meterlog::ReadRequest &, const QList<std::uint16_t> &stored) override
+    {
+        words = stored;
+    }
     void reportSlot(int, const meterlog::SlotReport &) override { }
 };
 

@@ -5,6 +5,7 @@ namespace meterlog {
 Q_LOGGING_CATEGORY(lcPort, "meterlog.port")
 Q_LOGGING_CATEGORY(lcScan, "meterlog.scan")
 Q_LOGGING_CATEGORY(lcFile, "meterlog.file")
+Q_LOGGING_CATEGORY(lcPublish, "meterlog.publish")
 // Debug messages here are one per frame: off by default.
 Q_LOGGING_CATEGORY(lcFrames, "meterlog.frames", QtInfoMsg)
 

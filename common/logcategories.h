@@ -11,6 +11,7 @@ namespace meterlog {
 Q_DECLARE_LOGGING_CATEGORY(lcPort)
 Q_DECLARE_LOGGING_CATEGORY(lcScan)
 Q_DECLARE_LOGGING_CATEGORY(lcFile)
+Q_DECLARE_LOGGING_CATEGORY(lcPublish)
 Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
 // Every message goes to stderr (a service's journal takes it from there) with its time, level and

@@ -114,7 +114,7 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
                                                             : QString::fromLatin1(reply.toHex(' ')))
                                        .arg(verdictName(check.verdict));
     if (check.verdict == ReplyVerdict::Verified)
-        console.storeRegisters(slot, check.registers);
+        console.storeRegisters(slot, *request, check.registers);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);
 }
 

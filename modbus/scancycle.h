@@ -70,7 +70,10 @@ public:
     virtual QString startAddressText() const = 0;
     virtual QString registerCountText() const = 0;
     virtual void showSlotMark(int slot, SlotMark mark) = 0;
-    virtual void storeRegisters(int slot, const QList<std::uint16_t> &words) = 0;
+    // The words of a verified reply to `request`.
+    virtual void storeRegisters(
+        int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
+        = 0;
     // Every ticked slot's turn ends here, unless the cycle was cancelled.
     virtual void reportSlot(int slot, const SlotReport &report) = 0;
 };

@@ -34,7 +34,7 @@ struct FakeConsole : ScanConsole
     QString startAddressText() const override { return start; }
     QString registerCountText() const override { return count; }
     void showSlotMark(int slot, SlotMark mark) override { marks[slot].append(mark); }
-    void storeRegisters(int slot, const QList<std::uint16_t> &words) override
+    void storeRegisters(int slot, const ReadRequest &, const QList<std::uint16_t> &words) override
     {
         stored[slot].append(words);
         if (onStore)

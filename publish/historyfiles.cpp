@@ -1,0 +1,101 @@
+#include "historyfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace meterlog {
+
+namespace {
+
+const QString filePrefix = QStringLiteral("meterlog-");
+const QString fileSuffix = QStringLiteral(".csv");
+
+} // namespace
+
+QString historyRow(const Reading &reading)
+{
+    QStringList fields {isoLocalTime(reading.at)};
+    // The frequency is the fifth meter's.
+    fields << (reading.meters[publishedMeters - 1].confirmed ? reading.frequency.trimmed()
+                                                             : QString());
+    for (int meter = 0; meter < publishedMeters; ++meter)
+        fields << (reading.meters[meter].confirmed ? reading.kilowatts[meter] : QString());
+    return fields.join(u',');
+}
+
+HistoryFiles::HistoryFiles(QString folder, std::optional<int> keepDays)
+    : m_folder(std::move(folder))
+    , m_keepDays(keepDays)
+{ }
+
+QString HistoryFiles::pathFor(QDate day) const
+{
+    return QDir(m_folder).filePath(filePrefix + day.toString(Qt::ISODate) + fileSuffix);
+}
+
+QString HistoryFiles::append(const Reading &reading)
+{
+    const QDate day = reading.at.toLocalTime().date();
+    const QString path = pathFor(day);
+    if (day != m_day) {
+        if (const QString failure = prepare(path); !failure.isEmpty())
+            return failure;
+        removeOldFiles(day);
+        m_day = day;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return file.errorString();
+    const qint64 sizeBefore = file.size();
+    QByteArray bytes;
+    if (sizeBefore == 0)
+        bytes = historyHeader.toUtf8() + '\n';
+    bytes += historyRow(reading).toUtf8() + '\n';
+    if (file.write(bytes) == bytes.size())
+        return {};
+    // A row cut short by a full disk would read as other values: it goes.
+    const QString failure = file.errorString();
+    file.resize(sizeBefore);
+    m_day = {};
+    return failure;
+}
+
+QString HistoryFiles::prepare(const QString &path)
+{
+    // After a power cut the last row may end half-way; it is taken out before the next is added.
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadWrite))
+        return file.errorString();
+    const qint64 size = file.size();
+    constexpr qint64 tailLength = 4096;
+    file.seek(std::max<qint64>(0, size - tailLength));
+    const QByteArray tail = file.read(tailLength);
+    if (tail.isEmpty() || tail.endsWith('\n'))
+        return {};
+    const qint64 wholeLines = size - tail.size() + tail.lastIndexOf('\n') + 1;
+    if (!file.resize(wholeLines))
+        return file.errorString();
+    return {};
+}
+
+void HistoryFiles::removeOldFiles(QDate today)
+{
+    if (!m_keepDays)
+        return;
+    static const QRegularExpression name(QStringLiteral("^meterlog-(\\d{4}-\\d{2}-\\d{2})\\.csv$"));
+    const QDir folder(m_folder);
+    const QDate oldestKept = today.addDays(-*m_keepDays);
+    for (const auto &entry : folder.entryList({filePrefix + '*' + fileSuffix}, QDir::Files)) {
+        const auto match = name.match(entry);
+        const QDate day
+            = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
+        if (day.isValid() && day < oldestKept)
+            QFile::remove(folder.filePath(entry));
+    }
+}
+
+} // namespace meterlog

@@ -1,0 +1,176 @@
+// The history files: rows that hold only confirmed values, a file a day, rows cut short taken out
+// again, a full disk, and old files removed.
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include "historyfiles.h"
+
+using namespace meterlog;
+
+namespace {
+
+Reading readingAt(const QDateTime &at, std::array<bool, publishedMeters> confirmed)
+{
+    Reading reading;
+    reading.at = at;
+    reading.frequency = QStringLiteral(" 5002");
+    reading.kilowatts = {"1520", "3275", "860", "12400", "402600"};
+    for (int meter = 0; meter < publishedMeters; ++meter)
+        reading.meters[meter].confirmed = confirmed[meter];
+    return reading;
+}
+
+const std::array<bool, publishedMeters> allConfirmed {true, true, true, true, true};
+
+QStringList linesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {"<missing>"};
+    const QByteArray content = file.readAll();
+    if (!content.endsWith('\n') && !content.isEmpty())
+        return {"<torn>"};
+    return QString::fromUtf8(content).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class HistoryFilesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsHoldOnlyConfirmedValues_data();
+    void rowsHoldOnlyConfirmedValues();
+    void aFileADayFromMidnight();
+    void aRowCutShortIsTakenOut();
+    void aFullDiskLeavesNoPartOfARow();
+    void oldFilesAreRemoved();
+};
+
+void HistoryFilesTest::rowsHoldOnlyConfirmedValues_data()
+{
+    QTest::addColumn<QList<bool>>("confirmed");
+    QTest::addColumn<QString>("fields");
+    const QString time = QStringLiteral("2026-12-08T14:03:07+00:00,");
+    QTest::newRow("all confirmed")
+        << QList<bool> {true, true, true, true, true} << time + "5002,1520,3275,860,12400,402600";
+    QTest::newRow("meter 3 silent")
+        << QList<bool> {true, true, false, true, true} << time + "5002,1520,3275,,12400,402600";
+    // The frequency is the fifth meter's.
+    QTest::newRow("meter 5 silent")
+        << QList<bool> {true, true, true, true, false} << time + ",1520,3275,860,12400,";
+    QTest::newRow("none") << QList<bool> {false, false, false, false, false} << time + ",,,,,";
+}
+
+void HistoryFilesTest::rowsHoldOnlyConfirmedValues()
+{
+    QFETCH(QList<bool>, confirmed);
+    QFETCH(QString, fields);
+    qputenv("TZ", "UTC");
+    std::array<bool, publishedMeters> flags {};
+    std::copy(confirmed.begin(), confirmed.end(), flags.begin());
+    const QDateTime at(QDate(2026, 12, 8), QTime(14, 3, 7), Qt::UTC);
+    QCOMPARE(historyRow(readingAt(at, flags)), fields);
+
+    QTemporaryDir dir;
+    HistoryFiles files(dir.path(), std::nullopt);
+    QCOMPARE(files.append(readingAt(at, flags)), QString());
+    QCOMPARE(files.append(readingAt(at.addSecs(10), flags)), QString());
+    const auto lines = linesOf(dir.filePath("meterlog-2026-12-08.csv"));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], historyHeader);
+    QCOMPARE(lines[1], fields);
+}
+
+void HistoryFilesTest::aFileADayFromMidnight()
+{
+    // Days are local: in Berlin, 23:59:59 on the 8th is 22:59:59 UTC.
+    qputenv("TZ", "Europe/Berlin");
+    QTemporaryDir dir;
+    HistoryFiles files(dir.path(), std::nullopt);
+    const QDateTime beforeMidnight(QDate(2026, 12, 8), QTime(23, 59, 59));
+    QCOMPARE(files.append(readingAt(beforeMidnight, allConfirmed)), QString());
+    QCOMPARE(files.append(readingAt(beforeMidnight.addSecs(2), allConfirmed)), QString());
+    const auto evening = linesOf(dir.filePath("meterlog-2026-12-08.csv"));
+    const auto morning = linesOf(dir.filePath("meterlog-2026-12-09.csv"));
+    QCOMPARE(evening,
+        (QStringList {historyHeader, "2026-12-08T23:59:59+01:00,5002,1520,3275,860,12400,402600"}));
+    QCOMPARE(morning,
+        (QStringList {historyHeader, "2026-12-09T00:00:01+01:00,5002,1520,3275,860,12400,402600"}));
+    qunsetenv("TZ");
+}
+
+void HistoryFilesTest::aRowCutShortIsTakenOut()
+{
+    qputenv("TZ", "UTC");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("meterlog-2026-12-08.csv");
+    // A power cut in the middle of a row: its last number is cut to a value no meter sent.
+    QFile torn(path);
+    QVERIFY(torn.open(QIODevice::WriteOnly));
+    torn.write(historyHeader.toUtf8()
+        + "\n2026-12-08T09:00:00+00:00,5002,1520,3275,860,12400,402600\n"
+          "2026-12-08T09:00:10+00:00,5002,1520,32");
+    torn.close();
+
+    HistoryFiles files(dir.path(), std::nullopt);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0, 20), Qt::UTC);
+    QCOMPARE(files.append(readingAt(at, allConfirmed)), QString());
+    const auto lines = linesOf(path);
+    QCOMPARE(lines,
+        (QStringList {historyHeader, "2026-12-08T09:00:00+00:00,5002,1520,3275,860,12400,402600",
+            "2026-12-08T09:00:20+00:00,5002,1520,3275,860,12400,402600"}));
+}
+
+void HistoryFilesTest::aFullDiskLeavesNoPartOfARow()
+{
+    qputenv("TZ", "UTC");
+    QTemporaryDir dir;
+    HistoryFiles files(dir.path(), std::nullopt);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC);
+    QCOMPARE(files.append(readingAt(at, allConfirmed)), QString());
+    const QString path = files.pathFor(at.date());
+    const auto sizeBefore = QFileInfo(path).size();
+
+    // A disk that takes a few bytes more and no more: the write fails, even for root.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit almostFull {rlim_t(sizeBefore + 20), limit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &almostFull);
+    const QString failure = files.append(readingAt(at.addSecs(10), allConfirmed));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QVERIFY(!failure.isEmpty());
+    QCOMPARE(QFileInfo(path).size(), sizeBefore);
+
+    // Room again: rows go on.
+    QCOMPARE(files.append(readingAt(at.addSecs(20), allConfirmed)), QString());
+    QCOMPARE(linesOf(path).size(), 3);
+}
+
+void HistoryFilesTest::oldFilesAreRemoved()
+{
+    qputenv("TZ", "UTC");
+    QTemporaryDir dir;
+    for (const char *name : {"meterlog-2026-11-01.csv", "meterlog-2026-12-05.csv",
+             "meterlog-2026-12-06.csv", "notes.csv", "meterlog-backup.csv"}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    HistoryFiles files(dir.path(), 2);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC);
+    QCOMPARE(files.append(readingAt(at, allConfirmed)), QString());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+        (QStringList {"meterlog-2026-12-06.csv", "meterlog-2026-12-08.csv", "meterlog-backup.csv",
+            "notes.csv"}));
+}
+
+QTEST_GUILESS_MAIN(HistoryFilesTest)
+#include "tst_historyfiles.moc"

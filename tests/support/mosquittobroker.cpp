@@ -1,0 +1,114 @@
+#include "mosquittobroker.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+int freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool listens(int port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    return socket.waitForConnected(100);
+}
+
+} // namespace
+
+MosquittoBroker::MosquittoBroker(QList<std::pair<QString, QString>> passwords)
+    : m_port(freeLoopbackPort())
+{
+    QStringList config {
+        QStringLiteral("listener %1 127.0.0.1").arg(m_port), QStringLiteral("persistence false")};
+    // As root, mosquitto would become the user "mosquitto" and lose its files in the test's
+    // private folder.
+    if (::geteuid() == 0)
+        config << QStringLiteral("user root");
+    if (passwords.isEmpty()) {
+        config << QStringLiteral("allow_anonymous true");
+    } else {
+        const QString file = m_dir.filePath("passwords");
+        for (const auto &[user, password] : passwords) {
+            const QStringList create = QFile::exists(file) ? QStringList() : QStringList {"-c"};
+            QProcess::execute(
+                "mosquitto_passwd", create + QStringList {"-b", file, user, password});
+        }
+        config << QStringLiteral("allow_anonymous false")
+               << QStringLiteral("password_file %1").arg(file);
+    }
+    QFile configFile(m_dir.filePath("mosquitto.conf"));
+    if (configFile.open(QIODevice::WriteOnly))
+        configFile.write(config.join(u'\n').toUtf8() + '\n');
+}
+
+MosquittoBroker::~MosquittoBroker()
+{
+    stop();
+}
+
+bool MosquittoBroker::start()
+{
+    m_process.start("mosquitto", {"-c", m_dir.filePath("mosquitto.conf")});
+    if (!m_process.waitForStarted())
+        return false;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (listens(m_port))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void MosquittoBroker::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    m_process.waitForFinished(3000);
+}
+
+MqttSubscriber::MqttSubscriber(int port, const QString &filter)
+{
+    m_process.start("mosquitto_sub", {"-p", QString::number(port), "-t", filter, "-v"});
+    m_process.waitForStarted();
+}
+
+MqttSubscriber::~MqttSubscriber()
+{
+    m_process.terminate();
+    m_process.waitForFinished(3000);
+}
+
+void MqttSubscriber::collect()
+{
+    m_pending += m_process.readAllStandardOutput();
+    qsizetype end = 0;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(m_pending.left(end));
+        m_pending.remove(0, end + 1);
+        const auto blank = line.indexOf(u' ');
+        m_payloads[line.left(blank)] << (blank < 0 ? QString() : line.mid(blank + 1));
+    }
+}
+
+QStringList MqttSubscriber::payloads(const QString &topic)
+{
+    collect();
+    return m_payloads.value(topic);
+}
+
+QString MqttSubscriber::latest(const QString &topic)
+{
+    const auto all = payloads(topic);
+    return all.isEmpty() ? QString() : all.constLast();
+}
