@@ -1,0 +1,130 @@
+// What the scan cycle reads from the window and shows in it, and what the window tells those who
+// publish its readings.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+
+#include "form1.h"
+#include "registergrid.h"
+
+namespace meterlog {
+
+namespace {
+
+// Window colours are packed as 0x00BBGGRR.
+QColor fromPackedColour(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
+}
+
+QColor markColour(SlotMark mark)
+{
+    switch (mark) {
+    case SlotMark::Asking:
+        return fromPackedColour(0x80FF80); // light green
+    case SlotMark::Failed:
+        return fromPackedColour(0x0000FF); // red
+    case SlotMark::Done:
+        return fromPackedColour(0x004000); // dark green
+    }
+    return {};
+}
+
+} // namespace
+
+bool Form1::slotTicked(int slot) const
+{
+    return cheAID[slot]->checkState() == Qt::Checked;
+}
+
+QString Form1::deviceAddressText(int slot) const
+{
+    return txtaID[slot]->text();
+}
+
+QString Form1::startAddressText() const
+{
+    return txt_addr->text();
+}
+
+QString Form1::registerCountText() const
+{
+    return txt_jumlahData->text();
+}
+
+void Form1::showSlotMark(int slot, SlotMark mark)
+{
+    cheAID[slot]->setBackColour(markColour(mark));
+}
+
+void Form1::storeRegisters(int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
+{
+    // Register r goes to row r; rows past the grid's last are not there to take a word.
+    for (int r = 0; r < words.size(); ++r)
+        tabel->setCellText(r + 1, RegisterGrid::firstSlotColumn + slot, registerText(words[r]));
+    if (isSignalConnected(QMetaMethod::fromSignal(&Form1::registersRead))) {
+        emit registersRead(RegisterBlock {
+            slot, request.device, request.startAddress, words, QDateTime::currentDateTimeUtc()});
+    }
+}
+
+void Form1::reportSlot(int slot, const SlotReport &report)
+{
+    // UTC: the local time would ask for the time zone's file at every slot.
+    m_health.record(slot, report, QDateTime::currentDateTimeUtc());
+    m_meterWatch.record(slot, report, m_start.replyLimit);
+
+    // Values that the last scan could not confirm look stale, down to the labels made of them.
+    const bool stale = m_health.isStale(slot);
+    const int column = RegisterGrid::firstSlotColumn + slot;
+    tabel->setColumnStale(column, stale);
+    showStaleness(lbkw[slot], stale);
+    if (column == frequencyColumn)
+        showStaleness(lbfreq, stale);
+}
+
+QString Form1::slotDescription(int slot) const
+{
+    return m_health.describe(slot, txtaID[slot]->text());
+}
+
+void Form1::showStaleness(QLabel *label, bool stale)
+{
+    if (stale == (label->palette().color(QPalette::WindowText) == QColor(Qt::gray)))
+        return;
+    if (!stale) {
+        // Back to the colours the label inherits.
+        label->setPalette(QPalette());
+        return;
+    }
+    auto palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::gray);
+    label->setPalette(palette);
+}
+
+Reading Form1::currentReading() const
+{
+    Reading reading;
+    // UTC: the local time would ask for the time zone's file at every tick.
+    reading.at = QDateTime::currentDateTimeUtc();
+    reading.frequency = lbfreq->text();
+    for (int meter = 0; meter < meterCount; ++meter) {
+        reading.kilowatts[meter] = lbkw[meter]->text();
+        const auto &counts = m_health.counters(meter);
+        auto &state = reading.meters[meter];
+        state.address = counts.lastDevice;
+        state.confirmed = m_confirmed[meter];
+        state.requests = counts.requestsSent;
+        state.replies = counts.verifiedReplies;
+        state.timeouts = counts.timeouts;
+        state.crcErrors = counts.crcErrors;
+        state.foreignReplies = counts.foreignReplies;
+        state.exceptions = counts.exceptionReplies;
+        state.lastReply = counts.lastReplyAt;
+    }
+    reading.snapshotLine = txtPrint->text();
+    return reading;
+}
+
+} // namespace meterlog
