@@ -139,11 +139,9 @@ bool SerialComm::setOutput(const QByteArray &bytes)
         if (written > 0) {
             noteActivity();
             m_arrivals.requestSent();
+            return written == bytes.size()
+                || m_port.write(bytes.mid(written)) == bytes.size() - written;
         }
-        if (written == bytes.size())
-            return true;
-        if (written > 0)
-            return m_port.write(bytes.mid(written)) == bytes.size() - written;
     }
 #endif
     m_arrivals.requestSent();
