@@ -152,18 +152,14 @@ void Form1::cmd_coneck_Click()
 
 void Form1::cmdTest_Click()
 {
-    const auto result = runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
-    if (result.cancelled)
-        return;
-    for (int slot = 0; slot < slotCount; ++slot)
-        m_confirmed[slot] = result.outcomes[slot] == SlotOutcome::Verified;
+    runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
 }
 
 MeterCaptions Form1::shownCaptions() const
 {
     MeterCaptions captions;
     captions.frequency = lbfreq->text();
-    for (int meter = 0; meter < meterCount; ++meter)
+    for (int meter = 0; meter < slotCount; ++meter)
         captions.kilowatts[meter] = lbkw[meter]->text();
     return captions;
 }
@@ -172,7 +168,7 @@ void Form1::Command1_Click()
 {
     const auto refreshed = summarize(*tabel, shownCaptions());
     lbfreq->setText(refreshed.frequency);
-    for (int meter = 0; meter < meterCount; ++meter)
+    for (int meter = 0; meter < slotCount; ++meter)
         lbkw[meter]->setText(refreshed.kilowatts[meter]);
     // The line is built from what the labels show, and the file gets what the box shows.
     // Setting the same text again would still repaint the box, twice every tick.

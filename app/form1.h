@@ -63,7 +63,7 @@ public:
     QPushButton *cmd_coneck, *cmdTest, *cmd_auto, *cmdAuto, *Command1;
     QLabel *Label1, *Label2, *Label9, *Label10, *lbfreq, *lbprint;
     std::array<QLabel *, 6> Label;
-    std::array<QLabel *, meterCount> lbkw, lbkw_;
+    std::array<QLabel *, slotCount> lbkw, lbkw_;
     QComboBox *ComA, *BoudRateA;
     std::array<QLineEdit *, slotCount> txtaID;
     std::array<SlotTickBox *, slotCount> cheAID;
@@ -112,8 +112,6 @@ private:
     CrcRoutine m_crc;
     MeterHealth m_health;
     MeterWatch m_meterWatch;
-    // Whether each slot's turn in the most recent scan got a verified reply.
-    std::array<bool, slotCount> m_confirmed {};
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     struct Placement

@@ -80,7 +80,7 @@ void Form1::reportSlot(int slot, const SlotReport &report)
     const int column = RegisterGrid::firstSlotColumn + slot;
     tabel->setColumnStale(column, stale);
     showStaleness(lbkw[slot], stale);
-    if (column == frequencyColumn)
+    if (slot == frequencySlot)
         showStaleness(lbfreq, stale);
 }
 
@@ -109,19 +109,9 @@ Reading Form1::currentReading() const
     // UTC: the local time would ask for the time zone's file at every tick.
     reading.at = QDateTime::currentDateTimeUtc();
     reading.frequency = lbfreq->text();
-    for (int meter = 0; meter < meterCount; ++meter) {
+    for (int meter = 0; meter < slotCount; ++meter) {
         reading.kilowatts[meter] = lbkw[meter]->text();
-        const auto &counts = m_health.counters(meter);
-        auto &state = reading.meters[meter];
-        state.address = counts.lastDevice;
-        state.confirmed = m_confirmed[meter];
-        state.requests = counts.requestsSent;
-        state.replies = counts.verifiedReplies;
-        state.timeouts = counts.timeouts;
-        state.crcErrors = counts.crcErrors;
-        state.foreignReplies = counts.foreignReplies;
-        state.exceptions = counts.exceptionReplies;
-        state.lastReply = counts.lastReplyAt;
+        reading.meters[meter] = m_health.counters(meter);
     }
     reading.snapshotLine = txtPrint->text();
     return reading;

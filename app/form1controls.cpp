@@ -112,7 +112,7 @@ void Form1::createControls()
     place(Label[0], Frame4, twipsRect(120, 2640, 615, 255), 30);
     lbfreq = makeLabel(QStringLiteral("0"));
     place(lbfreq, Frame4, twipsRect(720, 2640, 615, 255), 46);
-    for (int i = 0; i < meterCount; ++i) {
+    for (int i = 0; i < slotCount; ++i) {
         const int top = 3000 + 240 * i;
         Label[i + 1] = makeLabel(QStringLiteral("M%1     :").arg(i + 1));
         place(Label[i + 1], Frame4, twipsRect(120, top, 615, 255), 31 + i);

@@ -28,8 +28,12 @@ void MeterHealth::record(int slot, const SlotReport &report, const QDateTime &at
     if (report.device)
         c.lastDevice = report.device;
     switch (report.outcome) {
-    case SlotOutcome::Skipped:
     case SlotOutcome::Cancelled:
+        return;
+    case SlotOutcome::Skipped:
+        // Unticked, it was not asked: what it shows is no longer confirmed.
+        if (c.lastScanVerified)
+            c.lastScanVerified = false;
         return;
     case SlotOutcome::NotDescribed:
         ++c.notSent;
@@ -69,11 +73,6 @@ void MeterHealth::record(int slot, const SlotReport &report, const QDateTime &at
         break;
     }
     c.lastScanVerified = report.outcome == SlotOutcome::Verified;
-}
-
-bool MeterHealth::isStale(int slot) const
-{
-    return m_counters.at(slot).lastScanVerified == false;
 }
 
 QString MeterHealth::describe(int slot, const QString &addressText) const

@@ -9,38 +9,20 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 
+#include "metercounters.h"
 #include "scancycle.h"
 
 namespace meterlog {
-
-struct MeterCounters
-{
-    std::uint64_t requestsSent = 0;
-    std::uint64_t verifiedReplies = 0;
-    std::uint64_t timeouts = 0; // no reply, or one cut short
-    std::uint64_t crcErrors = 0;
-    std::uint64_t foreignReplies = 0; // a correct frame from another device
-    std::uint64_t exceptionReplies = 0;
-    std::uint64_t malformedReplies = 0; // a correct frame that answers another request
-    std::uint64_t portFailures = 0; // the port failed while sending or waiting
-    std::uint64_t notSent = 0; // the inputs described no request
-    std::optional<std::uint8_t> lastExceptionCode;
-    std::optional<std::uint8_t> lastDevice;
-    QDateTime lastReplyAt; // null until the first verified reply
-    // Whether the most recent scan of the slot got a verified reply; empty before the first.
-    std::optional<bool> lastScanVerified;
-};
 
 class MeterHealth
 {
 public:
     void record(int slot, const SlotReport &report, const QDateTime &at);
     const MeterCounters &counters(int slot) const { return m_counters.at(slot); }
-    // The slot was scanned, and its most recent scan got no verified reply: what its column
-    // shows is older than that scan.
-    bool isStale(int slot) const;
+    // The slot was asked before, and the latest scan got no verified reply from it: what its
+    // column shows is older than that scan.
+    bool isStale(int slot) const { return counters(slot).stale(); }
     // In plain words, for a tooltip.
     QString describe(int slot, const QString &addressText) const;
 

@@ -141,6 +141,7 @@ ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
         // next slot on.
         if (!console.slotTicked(slot)) {
             result.outcomes[slot] = SlotOutcome::Skipped;
+            console.reportSlot(slot, {SlotOutcome::Skipped, std::nullopt});
             continue;
         }
         console.showSlotMark(slot, SlotMark::Asking);

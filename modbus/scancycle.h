@@ -13,14 +13,13 @@
 #include <optional>
 
 #include "crc16.h"
+#include "meters.h"
 #include "readframes.h"
 #include "replywait.h"
 
 namespace meterlog {
 
 class SerialComm;
-
-inline constexpr int slotCount = 5;
 
 // The longest a device may take to answer, unless the operator sets another limit.
 inline constexpr std::chrono::milliseconds defaultReplyLimit {500};
@@ -74,7 +73,7 @@ public:
     virtual void storeRegisters(
         int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
         = 0;
-    // Every ticked slot's turn ends here, unless the cycle was cancelled.
+    // Every slot's turn ends here (one not ticked as Skipped), unless the cycle was cancelled.
     virtual void reportSlot(int slot, const SlotReport &report) = 0;
 };
 

@@ -17,11 +17,9 @@ const QString fileSuffix = QStringLiteral(".csv");
 QString historyRow(const Reading &reading)
 {
     QStringList fields {isoLocalTime(reading.at)};
-    // The frequency is the fifth meter's.
-    fields << (reading.meters[publishedMeters - 1].confirmed ? reading.frequency.trimmed()
-                                                             : QString());
-    for (int meter = 0; meter < publishedMeters; ++meter)
-        fields << (reading.meters[meter].confirmed ? reading.kilowatts[meter] : QString());
+    fields << (reading.meters[frequencySlot].confirmed() ? reading.frequency.trimmed() : QString());
+    for (int meter = 0; meter < slotCount; ++meter)
+        fields << (reading.meters[meter].confirmed() ? reading.kilowatts[meter] : QString());
     return fields.join(u',');
 }
 

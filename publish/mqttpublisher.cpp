@@ -43,20 +43,20 @@ QJsonValue addressValue(const std::optional<std::uint8_t> &address)
 
 } // namespace
 
-QByteArray meterStateJson(const MeterState &state)
+QByteArray meterStateJson(const MeterCounters &meter)
 {
     const QJsonObject object {
-        {QStringLiteral("address"), addressValue(state.address)},
-        {QStringLiteral("state"), state.confirmed ? QStringLiteral("ok") : QStringLiteral("stale")},
-        {QStringLiteral("requests"), qint64(state.requests)},
-        {QStringLiteral("replies"), qint64(state.replies)},
-        {QStringLiteral("timeouts"), qint64(state.timeouts)},
-        {QStringLiteral("crcErrors"), qint64(state.crcErrors)},
-        {QStringLiteral("foreignReplies"), qint64(state.foreignReplies)},
-        {QStringLiteral("exceptions"), qint64(state.exceptions)},
+        {QStringLiteral("address"), addressValue(meter.lastDevice)},
+        {QStringLiteral("state"), meter.confirmed() ? QStringLiteral("ok") : QStringLiteral("stale")},
+        {QStringLiteral("requests"), qint64(meter.requestsSent)},
+        {QStringLiteral("replies"), qint64(meter.verifiedReplies)},
+        {QStringLiteral("timeouts"), qint64(meter.timeouts)},
+        {QStringLiteral("crcErrors"), qint64(meter.crcErrors)},
+        {QStringLiteral("foreignReplies"), qint64(meter.foreignReplies)},
+        {QStringLiteral("exceptions"), qint64(meter.exceptionReplies)},
         {QStringLiteral("lastReply"),
-            state.lastReply.isNull() ? QJsonValue(QJsonValue::Null)
-                                     : QJsonValue(isoLocalTime(state.lastReply))},
+            meter.lastReplyAt.isNull() ? QJsonValue(QJsonValue::Null)
+                                       : QJsonValue(isoLocalTime(meter.lastReplyAt))},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -214,7 +214,7 @@ void MqttPublisher::publishReading(const Reading &reading)
 {
     publishRetained(topic(QStringLiteral("snapshot")), reading.snapshotLine.toUtf8());
     publishRetained(topic(QStringLiteral("frequency")), reading.frequency.toUtf8());
-    for (int meter = 0; meter < publishedMeters; ++meter) {
+    for (int meter = 0; meter < slotCount; ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter + 1);
         publishRetained(topic(below + QStringLiteral("kw")), reading.kilowatts[meter].toUtf8());
         publishRetained(

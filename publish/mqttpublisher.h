@@ -63,7 +63,7 @@ private:
 };
 
 // The payloads, as published.
-QByteArray meterStateJson(const MeterState &state);
+QByteArray meterStateJson(const MeterCounters &meter);
 QByteArray registersJson(const RegisterBlock &block);
 
 } // namespace meterlog

@@ -23,7 +23,7 @@ MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown)
 {
     if (const auto frequency = grid.cellText(frequencyRow, frequencyColumn))
         shown.frequency = *frequency;
-    for (int meter = 0; meter < meterCount; ++meter) {
+    for (int meter = 0; meter < slotCount; ++meter) {
         const int column = RegisterGrid::firstSlotColumn + meter;
         const auto high = grid.cellText(kilowattHighRow, column);
         const auto low = grid.cellText(kilowattLowRow, column);

@@ -9,22 +9,21 @@
 #include <array>
 #include <optional>
 
+#include "meters.h"
+#include "registergrid.h"
+
 namespace meterlog {
-
-class RegisterGrid;
-
-inline constexpr int meterCount = 5;
 
 // The texts the result labels show; the snapshot line is built from them.
 struct MeterCaptions
 {
     QString frequency;
-    std::array<QString, meterCount> kilowatts;
+    std::array<QString, slotCount> kilowatts;
 };
 
-// The frequency is the ninth register of the last slot's block.
+// The frequency is the ninth register of its meter's block.
 inline constexpr int frequencyRow = 9;
-inline constexpr int frequencyColumn = 6;
+inline constexpr int frequencyColumn = RegisterGrid::firstSlotColumn + frequencySlot;
 // A slot's power is its second (high word) and third (low word) registers.
 inline constexpr int kilowattHighRow = 2;
 inline constexpr int kilowattLowRow = 3;

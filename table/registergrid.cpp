@@ -122,7 +122,7 @@ bool RegisterGrid::eventFilter(QObject *watched, QEvent *event)
     return QTableWidget::eventFilter(watched, event);
 }
 
-void RegisterGrid::layOut(const std::array<QString, 5> &deviceAddressTexts,
+void RegisterGrid::layOut(const std::array<QString, slotCount> &deviceAddressTexts,
     const QString &startAddressText, const QString &countText)
 {
     for (int column = 1; column < gridColumns; ++column)

@@ -12,6 +12,8 @@
 #include <functional>
 #include <optional>
 
+#include "meters.h"
+
 namespace meterlog {
 
 class RegisterGrid : public QTableWidget
@@ -20,9 +22,9 @@ class RegisterGrid : public QTableWidget
 
 public:
     static constexpr int gridRows = 25;
-    static constexpr int gridColumns = 7;
     static constexpr int addressColumn = 1;
     static constexpr int firstSlotColumn = 2;
+    static constexpr int gridColumns = firstSlotColumn + slotCount;
 
     explicit RegisterGrid(QWidget *parent = nullptr);
 
@@ -41,7 +43,7 @@ public:
 
     // Widths, the "ADDR: " and "ID: " headers, and one address label per register row: "4" put
     // in front of the start address text, plus the row's offset (44011 ... 44022 for 4011, 12).
-    void layOut(const std::array<QString, 5> &deviceAddressTexts, const QString &startAddressText,
+    void layOut(const std::array<QString, slotCount> &deviceAddressTexts, const QString &startAddressText,
         const QString &countText);
 
 protected:

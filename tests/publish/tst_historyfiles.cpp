@@ -15,18 +15,18 @@ using namespace meterlog;
 
 namespace {
 
-Reading readingAt(const QDateTime &at, std::array<bool, publishedMeters> confirmed)
+Reading readingAt(const QDateTime &at, std::array<bool, slotCount> confirmed)
 {
     Reading reading;
     reading.at = at;
     reading.frequency = QStringLiteral(" 5002");
     reading.kilowatts = {"1520", "3275", "860", "12400", "402600"};
-    for (int meter = 0; meter < publishedMeters; ++meter)
-        reading.meters[meter].confirmed = confirmed[meter];
+    for (int meter = 0; meter < slotCount; ++meter)
+        reading.meters[meter].lastScanVerified = confirmed[meter];
     return reading;
 }
 
-const std::array<bool, publishedMeters> allConfirmed {true, true, true, true, true};
+const std::array<bool, slotCount> allConfirmed {true, true, true, true, true};
 
 QStringList linesOf(const QString &path)
 {
@@ -74,7 +74,7 @@ void HistoryFilesTest::rowsHoldOnlyConfirmedValues()
     QFETCH(QList<bool>, confirmed);
     QFETCH(QString, fields);
     qputenv("TZ", "UTC");
-    std::array<bool, publishedMeters> flags {};
+    std::array<bool, slotCount> flags {};
     std::copy(confirmed.begin(), confirmed.end(), flags.begin());
     const QDateTime at(QDate(2026, 12, 8), QTime(14, 3, 7), Qt::UTC);
     QCOMPARE(historyRow(readingAt(at, flags)), fields);

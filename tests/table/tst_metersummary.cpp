@@ -77,12 +77,12 @@ void MeterSummaryTest::frequencyIsTheCellTextUnchanged()
 void MeterSummaryTest::aBadSlotKeepsOnlyItsOwnCaption()
 {
     RegisterGrid grid;
-    for (int slot = 0; slot < meterCount; ++slot)
+    for (int slot = 0; slot < slotCount; ++slot)
         putWords(grid, slot, " 0", QStringLiteral(" %1").arg(slot + 10));
     putWords(grid, 2, " 0", "not a number");
     const MeterCaptions shown {"", {"1", "2", "3", "4", "5"}};
     const auto captions = summarize(grid, shown);
-    QCOMPARE(captions.kilowatts, (std::array<QString, meterCount> {"10", "11", "3", "13", "14"}));
+    QCOMPARE(captions.kilowatts, (std::array<QString, slotCount> {"10", "11", "3", "13", "14"}));
 }
 
 QTEST_MAIN(MeterSummaryTest)

@@ -11,33 +11,18 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
+
+#include "metercounters.h"
+#include "meters.h"
 
 namespace meterlog {
-
-inline constexpr int publishedMeters = 5;
-
-struct MeterState
-{
-    std::optional<std::uint8_t> address; // the last one asked
-    bool confirmed = false; // its most recent scan got a verified reply
-    std::uint64_t requests = 0;
-    std::uint64_t replies = 0;
-    std::uint64_t timeouts = 0;
-    std::uint64_t crcErrors = 0;
-    std::uint64_t foreignReplies = 0;
-    std::uint64_t exceptions = 0;
-    QDateTime lastReply; // null until the first verified reply
-
-    friend bool operator==(const MeterState &, const MeterState &) = default;
-};
 
 struct Reading
 {
     QDateTime at; // when the summary ran
     QString frequency; // the captions, as in the snapshot line
-    std::array<QString, publishedMeters> kilowatts;
-    std::array<MeterState, publishedMeters> meters;
+    std::array<QString, slotCount> kilowatts;
+    std::array<MeterCounters, slotCount> meters;
     QString snapshotLine;
 };
 
