@@ -13,6 +13,32 @@ void Cancellation::cancel()
     emit cancelled();
 }
 
+namespace {
+
+// Runs every pending event until `limit` has passed, the port closes, `cancel` fires, or
+// `judge`, asked after every arrival, says the wait is over.
+void runEventsUntil(SerialComm &port, std::chrono::milliseconds limit, const Cancellation &cancel,
+    const std::function<bool()> &judge)
+{
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&port, &SerialComm::closed, &loop, &QEventLoop::quit);
+    QObject::connect(&cancel, &Cancellation::cancelled, &loop, &QEventLoop::quit);
+    QObject::connect(&port, &SerialComm::bytesArrived, &loop, [&] {
+        if (judge())
+            loop.quit();
+    });
+    deadline.start(limit);
+    // The loop also returns when something else ends every loop (the application quitting); the
+    // caller judges afresh in any case.
+    loop.exec();
+}
+
+} // namespace
+
 WaitResult waitForReply(SerialComm &port,
     const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
     const Cancellation &cancel)
@@ -31,27 +57,41 @@ WaitResult waitForReply(SerialComm &port,
         return WaitEnd::TimedOut;
     };
 
-    if (outcome() == WaitEnd::TimedOut && limit.count() > 0) {
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        deadline.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(&port, &SerialComm::closed, &loop, &QEventLoop::quit);
-        QObject::connect(&cancel, &Cancellation::cancelled, &loop, &QEventLoop::quit);
-        QObject::connect(&port, &SerialComm::bytesArrived, &loop, [&] {
-            if (outcome() != WaitEnd::TimedOut)
-                loop.quit();
-        });
-        deadline.start(limit);
-        // The loop also returns when something else ends every loop (the application quitting);
-        // the outcome is judged afresh below in any case.
-        loop.exec();
-    }
+    if (outcome() == WaitEnd::TimedOut && limit.count() > 0)
+        runEventsUntil(port, limit, cancel, [&] { return outcome() != WaitEnd::TimedOut; });
     const auto elapsed = steady_clock::now() - start;
     const auto end = outcome();
     port.watchEveryArrival();
     return {end, elapsed};
+}
+
+WaitEnd waitForSilence(SerialComm &port, std::chrono::microseconds gap,
+    std::chrono::milliseconds bound, const Cancellation &cancel)
+{
+    using namespace std::chrono;
+    // The silence is timed from every byte.
+    port.watchEveryArrival();
+    const auto giveUpAt = steady_clock::now() + bound;
+    bool blockedOnce = false;
+    for (;;) {
+        if (cancel.isCancelled())
+            return WaitEnd::Cancelled;
+        if (!port.portOpen())
+            return WaitEnd::PortClosed;
+        const auto quiet = port.quietFor();
+        if (quiet >= gap)
+            return WaitEnd::Complete;
+        if (steady_clock::now() >= giveUpAt)
+            return WaitEnd::TimedOut;
+        const auto rest = ceil<microseconds>(gap - quiet);
+        if (!blockedOnce) {
+            // No longer than one gap: the window does not notice.
+            blockedOnce = true;
+            port.waitBrieflyForInput(rest);
+        } else {
+            runEventsUntil(port, ceil<milliseconds>(rest), cancel, [] { return false; });
+        }
+    }
 }
 
 } // namespace meterlog

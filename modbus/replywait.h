@@ -1,8 +1,9 @@
 #pragma once
 
-// The wait for a reply. It keeps the window live (every pending event runs while it waits) but
-// sleeps in the event loop between events, so a silent line costs no CPU. It is bounded by a
-// monotonic clock, never by the time of day.
+// The waits of a request: for the line to fall silent before it, and for its reply. They keep the
+// window live (every pending event runs while they wait) but sleep in the event loop between
+// events, so a silent line costs no CPU. They are bounded by a monotonic clock, never by the time
+// of day.
 
 #include <QByteArrayView>
 #include <QObject>
@@ -32,7 +33,7 @@ private:
 };
 
 enum class WaitEnd {
-    Complete, // the bytes in are enough to judge the reply
+    Complete, // the bytes in are enough to judge the reply; the line has fallen silent
     TimedOut, // the limit passed first
     PortClosed, // the port closed or failed while waiting
     Cancelled, // the owner is going away
@@ -51,5 +52,12 @@ struct WaitResult
 WaitResult waitForReply(SerialComm &port,
     const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
     const Cancellation &cancel);
+
+// Waits until the line has been silent for `gap` since the last byte received or sent; bytes that
+// arrive meanwhile start the silence anew. The rest of a gap is waited without the event loop,
+// whose whole milliseconds would stretch it; a line that goes on talking after that is waited
+// for with the window live, up to `bound` (TimedOut).
+WaitEnd waitForSilence(SerialComm &port, std::chrono::microseconds gap,
+    std::chrono::milliseconds bound, const Cancellation &cancel);
 
 } // namespace meterlog

@@ -48,25 +48,34 @@ const char *verdictName(ReplyVerdict verdict)
 
 // Hands the request to the port and waits until the device has taken all of it. Bytes that
 // arrived before it belong to an earlier request and are dropped, after the line has been
-// silent for a frame gap so that a device still talking is not cut into.
-bool sendRequest(SerialComm &port, const QByteArray &frame)
+// silent for a frame gap so that a device still talking is not cut into. Returns how the slot's
+// turn ends when the request could not go out.
+std::optional<SlotOutcome> sendRequest(
+    SerialComm &port, const QByteArray &frame, const Cancellation &cancel)
 {
     using std::chrono::steady_clock;
-    if (!port.waitForSilence(frameGap(port.settings()), silenceLimit))
-        return false;
+    switch (waitForSilence(port, frameGap(port.settings()), silenceLimit, cancel)) {
+    case WaitEnd::Complete:
+        break;
+    case WaitEnd::Cancelled:
+        return SlotOutcome::Cancelled;
+    case WaitEnd::PortClosed:
+    case WaitEnd::TimedOut:
+        return SlotOutcome::SendFailed;
+    }
     port.discardInput();
     port.setInputLen(0);
     if (!port.setOutput(frame))
-        return false;
+        return SlotOutcome::SendFailed;
     const auto giveUpAt = steady_clock::now() + sendLimit;
     for (;;) {
         const auto pending = port.outBufferCount();
         if (!pending)
-            return false;
+            return SlotOutcome::SendFailed;
         if (*pending == 0)
-            return true;
+            return std::nullopt;
         if (steady_clock::now() >= giveUpAt)
-            return false;
+            return SlotOutcome::SendFailed;
     }
 }
 
@@ -90,8 +99,8 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
     frame.append(char(crc.crc_hi));
     frame.append(char(crc.crc_lo));
 
-    if (!sendRequest(port, frame))
-        return reportOf(SlotOutcome::SendFailed);
+    if (const auto notSent = sendRequest(port, frame, cancel))
+        return reportOf(*notSent);
     qCDebug(lcFrames).noquote()
         << QStringLiteral("M%1 sent %2").arg(slot + 1).arg(frame.toHex(' '));
 

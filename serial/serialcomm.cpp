@@ -197,27 +197,16 @@ void SerialComm::discardInput()
     m_port.clear(QSerialPort::Input);
 }
 
-bool SerialComm::waitForSilence(std::chrono::microseconds gap, std::chrono::milliseconds bound)
+std::chrono::steady_clock::duration SerialComm::quietFor() const
 {
-    using namespace std::chrono;
-    // The silence is timed from every byte.
-    m_arrivals.watchEveryArrival();
-    const auto giveUpAt = steady_clock::now() + bound;
-    while (m_port.isOpen()) {
-        const auto now = steady_clock::now();
-        const auto quietFor = now - m_lastActivity;
-        if (quietFor >= gap)
-            return true;
-        if (now >= giveUpAt)
-            return false;
-        waitForInput(ceil<microseconds>(gap - quietFor));
-    }
-    return false;
+    return std::chrono::steady_clock::now() - m_lastActivity;
 }
 
-void SerialComm::waitForInput(std::chrono::microseconds span)
+void SerialComm::waitBrieflyForInput(std::chrono::microseconds span)
 {
     using namespace std::chrono;
+    if (!m_port.isOpen())
+        return;
 #ifdef Q_OS_LINUX
     // Qt's own wait counts whole milliseconds, which would stretch every 1.75 ms frame gap to 2 ms
     // and so cost a quarter of a millisecond per request.

@@ -67,10 +67,11 @@ public:
     void expectInput(int bytes);
     // Every arrival wakes the reader again (the default).
     void watchEveryArrival() { m_arrivals.watchEveryArrival(); }
-    // Waits, without running the event loop, until the line has been silent for `gap` since the
-    // last byte received or sent; bytes that arrive meanwhile start the silence anew. Fails when
-    // the port is not open, or the line does not fall silent within `bound`.
-    bool waitForSilence(std::chrono::microseconds gap, std::chrono::milliseconds bound);
+    // How long the line has been silent: since the last byte received or sent.
+    std::chrono::steady_clock::duration quietFor() const;
+    // Returns when bytes arrive (taking them in) or after `span`, without running the event loop:
+    // for waits as short as a frame gap, which the event loop's whole milliseconds would stretch.
+    void waitBrieflyForInput(std::chrono::microseconds span);
 
 signals:
     // New bytes are waiting to be read.
@@ -83,8 +84,6 @@ signals:
 
 private:
     void noteActivity();
-    // Returns when bytes arrive (taking them in) or after `span`, without running the event loop.
-    void waitForInput(std::chrono::microseconds span);
     void onError(QSerialPort::SerialPortError error);
     void closePort();
 

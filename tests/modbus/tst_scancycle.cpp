@@ -8,6 +8,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 #include "logcapture.h"
 #include "pseudoterminal.h"
 #include "scancycle.h"
@@ -69,6 +72,8 @@ private slots:
     void cancelStopsTheCycleAtOnce();
     void keepsAFrameGapBetweenReplyAndNextRequest_data();
     void keepsAFrameGapBetweenReplyAndNextRequest();
+    void silenceWaitKeepsTheWindowLiveWhileTheLineTalks_data();
+    void silenceWaitKeepsTheWindowLiveWhileTheLineTalks();
     void nestedScanKeepsEveryWordInItsOwnColumn();
     void traceShowsEveryFrameWithItsVerdict();
 
@@ -385,6 +390,53 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     // The two runs take each other's replies, so most slots fail; the one that gets a reply to
     // the very request it is waiting on stores it.
     QVERIFY(stores >= 1);
+}
+
+void ScanCycleTest::silenceWaitKeepsTheWindowLiveWhileTheLineTalks_data()
+{
+    QTest::addColumn<int>("chatterMs");
+    QTest::addColumn<int>("boundMs");
+    QTest::addColumn<bool>("fallsSilent");
+    QTest::newRow("quiet after one byte") << 0 << 1000 << true;
+    QTest::newRow("talks, then falls silent") << 150 << 1000 << true;
+    QTest::newRow("never falls silent") << 100'000 << 150 << false;
+}
+
+void ScanCycleTest::silenceWaitKeepsTheWindowLiveWhileTheLineTalks()
+{
+    QFETCH(int, chatterMs);
+    QFETCH(int, boundMs);
+    QFETCH(bool, fallsSilent);
+    const std::chrono::milliseconds gap(30);
+    // The window's own timer fires only while the wait runs its events.
+    int windowEvents = 0;
+    auto *window = new QTimer(m_scheduled.get());
+    connect(window, &QTimer::timeout, m_scheduled.get(), [&] { ++windowEvents; });
+    window->start(10);
+
+    m_line->send("x");
+    QTRY_COMPARE(m_port->inBufferCount(), std::optional<int>(1));
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> stop = false;
+    std::atomic<qint64> lastByteAt = 0;
+    std::thread chatter([&] {
+        while (!stop && clock.elapsed() < chatterMs) {
+            m_line->send("y");
+            lastByteAt = clock.elapsed();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    windowEvents = 0;
+    const auto end = waitForSilence(*m_port, gap, std::chrono::milliseconds(boundMs), *m_cancel);
+    const auto waited = clock.elapsed();
+    stop = true;
+    chatter.join();
+    QCOMPARE(end, fallsSilent ? WaitEnd::Complete : WaitEnd::TimedOut);
+    QVERIFY(waited >= (fallsSilent ? lastByteAt + gap.count() - 1 : boundMs));
+    // Only the first gap is waited without the window.
+    if (waited > 3 * gap.count())
+        QVERIFY2(windowEvents >= 3, qPrintable(QString::number(windowEvents)));
 }
 
 void ScanCycleTest::traceShowsEveryFrameWithItsVerdict()

@@ -1,6 +1,5 @@
 // The serial-port operations over real pseudo-terminals.
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,9 +9,7 @@
 #include "pseudoterminal.h"
 #include "serialcomm.h"
 
-#include <atomic>
 #include <termios.h>
-#include <thread>
 
 using namespace meterlog;
 
@@ -31,7 +28,6 @@ private slots:
     void inputTakesEverythingReceived();
     void operationsFailWhenClosed();
     void lineHangingUpClosesThePort();
-    void silenceWaitRestartsWithEveryByte();
 };
 
 void SerialCommTest::portNumberLeadsToTheLinkInTheProgramFolder()
@@ -168,7 +164,6 @@ void SerialCommTest::operationsFailWhenClosed()
     QCOMPARE(port.inBufferCount(), std::nullopt);
     QCOMPARE(port.input(), std::nullopt);
     QVERIFY(!port.setPortOpen(false));
-    QVERIFY(!port.waitForSilence(std::chrono::microseconds(1750), std::chrono::milliseconds(10)));
 }
 
 void SerialCommTest::lineHangingUpClosesThePort()
@@ -187,38 +182,6 @@ void SerialCommTest::lineHangingUpClosesThePort()
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
     QCOMPARE(port.inBufferCount(), std::nullopt);
-}
-
-void SerialCommTest::silenceWaitRestartsWithEveryByte()
-{
-    QTemporaryDir dir;
-    PseudoTerminal line;
-    SerialComm port(dir.path());
-    QVERIFY(port.setDevicePath(line.devicePath()));
-    QVERIFY(port.setPortOpen(true));
-
-    line.send("x");
-    QTRY_COMPARE(port.inBufferCount(), std::optional<int>(1));
-    const std::chrono::milliseconds gap(30);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(port.waitForSilence(gap, std::chrono::milliseconds(500)));
-    QVERIFY(clock.elapsed() >= gap.count() - 1);
-
-    // A line that never falls silent gives up at the bound. The wait runs no events, so the
-    // chatter comes from another thread.
-    std::atomic<bool> chatting = true;
-    std::thread chatter([&] {
-        while (chatting) {
-            line.send("y");
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    const bool silent
-        = port.waitForSilence(std::chrono::milliseconds(50), std::chrono::milliseconds(150));
-    chatting = false;
-    chatter.join();
-    QVERIFY(!silent);
 }
 
 QTEST_GUILESS_MAIN(SerialCommTest)
