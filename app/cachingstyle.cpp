@@ -84,6 +84,11 @@ CachingStyle::CachingStyle(QObject *parent)
     setParent(parent);
 }
 
+bool CachingStyle::suits(const QStyle &style)
+{
+    return style.name() == u"fusion";
+}
+
 void CachingStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option,
     QPainter *painter, const QWidget *widget) const
 {

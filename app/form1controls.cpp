@@ -1,6 +1,7 @@
 // The window's controls as they are at creation: names, kinds, frames, captions, texts, places
 // in twips and tab order.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -136,11 +137,13 @@ void Form1::createControls()
 
     attachInTabOrder();
     chooseFonts();
-    // A child of the window, so that it outlives the controls that use it.
-    auto *style = new CachingStyle(this);
-    setStyle(style);
-    for (auto *control : findChildren<QWidget *>())
-        control->setStyle(style);
+    if (CachingStyle::suits(*QApplication::style())) {
+        // A child of the window, so that it outlives the controls that use it.
+        auto *style = new CachingStyle(this);
+        setStyle(style);
+        for (auto *control : findChildren<QWidget *>())
+            control->setStyle(style);
+    }
 }
 
 void Form1::chooseFonts()

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "cachingstyle.h"
 #include "commandline.h"
 #include "form1.h"
 #include "pseudoterminal.h"
@@ -34,6 +35,8 @@ private slots:
     void typedTextNeverGrowsTheLists();
     void everyTextFitsItsControl();
     void marksAndFramesLookAsTheStyleDrawsThem();
+    void picturesAreKeptOnlyOverAStyleThatDrawsWithoutState_data();
+    void picturesAreKeptOnlyOverAStyleThatDrawsWithoutState();
     void comboListsAndCreationDefaults();
     void startUpState_data();
     void startUpState();
@@ -280,6 +283,30 @@ void WindowTest::marksAndFramesLookAsTheStyleDrawsThem()
         }
     }
     QCOMPARE(apart, 0);
+}
+
+void WindowTest::picturesAreKeptOnlyOverAStyleThatDrawsWithoutState_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("Fusion") << "fusion" << true;
+    // Stands for a desktop theme, whose state per widget a kept picture would freeze.
+    QTest::newRow("Windows") << "windows" << false;
+}
+
+void WindowTest::picturesAreKeptOnlyOverAStyleThatDrawsWithoutState()
+{
+    QFETCH(QString, style);
+    QFETCH(bool, kept);
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(style);
+    QTemporaryDir dir;
+    {
+        Form1 form(dir.path());
+        QCOMPARE(qobject_cast<CachingStyle *>(form.style()) != nullptr, kept);
+        QCOMPARE(qobject_cast<CachingStyle *>(form.cmd_coneck->style()) != nullptr, kept);
+    }
+    QApplication::setStyle(before);
 }
 
 void WindowTest::comboListsAndCreationDefaults()
