@@ -52,8 +52,10 @@ bool PortKeeper::tryOpen()
             qCInfo(lcPort).noquote() << device << "open at" << settingsText(m_port.settings());
         return true;
     }
-    const QString failure = openFailureText(
-        device, m_port.openError() == QSerialPort::PermissionError, m_port.openErrorText());
+    const auto refusal = m_port.openFoundItHeld()            ? OpenRefusal::HeldElsewhere
+        : m_port.openError() == QSerialPort::PermissionError ? OpenRefusal::NoPermission
+                                                             : OpenRefusal::Other;
+    const QString failure = openFailureText(device, refusal, m_port.openErrorText());
     m_lastOpenError = QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + failure;
     m_unavailable.persists(failure + retryNote());
     emit openFailed();
@@ -86,15 +88,19 @@ QString PortKeeper::retryNote() const
         .arg(std::chrono::duration<double>(m_retry.intervalAsDuration()).count());
 }
 
-QString openFailureText(const QString &device, bool permissionDenied, const QString &reason)
+QString openFailureText(const QString &device, OpenRefusal refusal, const QString &reason)
 {
-    QString text = QStringLiteral("cannot open %1: %2").arg(device, reason);
-    if (permissionDenied) {
-        text += QStringLiteral(" (the user that runs meterlog must be in the dialout group: "
-                               "sudo usermod -aG dialout USER, then log in again; and no other "
-                               "program may hold the port)");
+    switch (refusal) {
+    case OpenRefusal::HeldElsewhere:
+        return QStringLiteral("cannot open %1: held by another program").arg(device);
+    case OpenRefusal::NoPermission:
+        return QStringLiteral("cannot open %1: %2 (the user that runs meterlog must be in the "
+                              "dialout group: sudo usermod -aG dialout USER, then log in again)")
+            .arg(device, reason);
+    case OpenRefusal::Other:
+        break;
     }
-    return text;
+    return QStringLiteral("cannot open %1: %2").arg(device, reason);
 }
 
 } // namespace meterlog

@@ -55,8 +55,14 @@ private:
     QString m_lastOpenError;
 };
 
+enum class OpenRefusal {
+    HeldElsewhere, // another program has the device open
+    NoPermission, // the user may not open it
+    Other,
+};
+
 // The line that says why `device` could not be opened, with a hint where the system's reason
 // alone leaves the operator guessing.
-QString openFailureText(const QString &device, bool permissionDenied, const QString &reason);
+QString openFailureText(const QString &device, OpenRefusal refusal, const QString &reason);
 
 } // namespace meterlog

@@ -1,7 +1,13 @@
 #include "serialcomm.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "portlocation.h"
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <poll.h>
@@ -20,6 +26,15 @@ constexpr std::chrono::milliseconds outputStep {20};
 // Asks the driver to hand received bytes on at once rather than in batches, which a reply wait
 // would otherwise sit through. Pseudo-terminals and some drivers have no such setting and refuse;
 // the port then works as before.
+bool isReadWritable(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+#else
+    return QFileInfo(path).isReadable() && QFileInfo(path).isWritable();
+#endif
+}
+
 void requestLowLatency([[maybe_unused]] QSerialPort &port)
 {
 #ifdef Q_OS_LINUX
@@ -98,7 +113,11 @@ bool SerialComm::setPortOpen(bool open)
         return true;
     }
     m_openedDevice = deviceName();
-    m_port.setPortName(m_openedDevice);
+    // The device itself rather than a link to it: the lock file that keeps a second program off
+    // the device is named after what is opened, so a link and its target must open as one.
+    const QString target = QFileInfo(m_openedDevice).canonicalFilePath();
+    const QString device = target.isEmpty() ? m_openedDevice : target;
+    m_port.setPortName(device);
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setParity(m_settings.parity);
     m_port.setDataBits(m_settings.dataBits);
@@ -108,11 +127,16 @@ bool SerialComm::setPortOpen(bool open)
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_openError = m_port.error();
         m_openErrorText = m_port.errorString();
+        // Qt says "permission" both for a device the user may not open and for one whose lock
+        // file another program holds or that another program opened exclusively (which Qt
+        // itself does, TIOCEXCL): only the file's own permissions tell the two apart.
+        m_openFoundItHeld = m_openError == QSerialPort::PermissionError && isReadWritable(device);
         m_port.clearError();
         return false;
     }
     m_openError = QSerialPort::NoError;
     m_openErrorText.clear();
+    m_openFoundItHeld = false;
     requestLowLatency(m_port);
     m_arrivals.portOpened();
     noteActivity();

@@ -47,6 +47,8 @@ public:
     // Why the last open failed, in the system's words ("No such file or directory").
     QSerialPort::SerialPortError openError() const { return m_openError; }
     QString openErrorText() const { return m_openErrorText; }
+    // The last open failed because another program holds the device (a permission it has).
+    bool openFoundItHeld() const { return m_openFoundItHeld; }
 
     // 0: the next input() takes everything received; n > 0: at most n bytes.
     bool setInputLen(int length);
@@ -93,6 +95,7 @@ private:
     qint16 m_portNumber = 1;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QString m_openErrorText;
+    bool m_openFoundItHeld = false;
     QString m_devicePath;
     QString m_openedDevice;
     int m_inputLen = 0;

@@ -23,6 +23,7 @@ class ConnectionTest : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void opensOnTheNumberInThePortBox();
     void missingPortLeavesConnectWithoutAMessage();
     void emptiedPortBoxReopensTheLastNumber();
@@ -34,7 +35,8 @@ private slots:
     void portThatAppearsLaterIsOpenedAndPolled();
     void lineThatComesBackIsPolledAgain();
     void missingPortIsSaidOnceAndDisconnectStopsTrying();
-    void portHeldElsewhereGetsAHint();
+    void portHeldElsewhereIsSaidSoUnderAnyName_data();
+    void portHeldElsewhereIsSaidSoUnderAnyName();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -52,6 +54,15 @@ void ConnectionTest::init()
     m_form = std::make_unique<Form1>(m_dir->path());
     m_form->Timer3->stop();
     m_form->port().setSettings(u"38400,n,8,1");
+}
+
+void ConnectionTest::cleanup()
+{
+    // The window first: it holds the ports the links lead to.
+    m_form.reset();
+    m_four.reset();
+    m_nine.reset();
+    m_dir.reset();
 }
 
 void ConnectionTest::opensOnTheNumberInThePortBox()
@@ -245,20 +256,29 @@ void ConnectionTest::missingPortIsSaidOnceAndDisconnectStopsTrying()
     QCOMPARE(log.lines("meterlog.port").size(), 2);
 }
 
-void ConnectionTest::portHeldElsewhereGetsAHint()
+void ConnectionTest::portHeldElsewhereIsSaidSoUnderAnyName_data()
 {
+    QTest::addColumn<bool>("byTarget");
+    QTest::newRow("the same link") << false;
+    QTest::newRow("the device the link leads to") << true;
+}
+
+void ConnectionTest::portHeldElsewhereIsSaidSoUnderAnyName()
+{
+    QFETCH(bool, byTarget);
     LogCapture log;
     m_form->ComA->setCurrentText("9");
     m_form->cmd_coneck_Click();
+    QVERIFY(m_form->port().portOpen());
     Form1 second(m_dir->path());
     second.Timer3->stop();
-    second.ComA->setCurrentText("9");
+    second.ComA->setCurrentText(byTarget ? m_nine->devicePath() : QStringLiteral("9"));
     second.cmd_coneck_Click();
     QVERIFY(!second.port().portOpen());
     const auto said = log.lines("meterlog.port").constLast();
-    QVERIFY2(said.contains("dialout group") && said.contains("no other program may hold the port"),
-        qPrintable(said));
-    QVERIFY(second.cmd_coneck->toolTip().contains("dialout"));
+    QVERIFY2(
+        said.contains("held by another program") && !said.contains("dialout"), qPrintable(said));
+    QVERIFY(second.cmd_coneck->toolTip().contains("held by another program"));
 }
 
 QTEST_MAIN(ConnectionTest)
