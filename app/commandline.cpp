@@ -4,7 +4,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <set>
+
 #include "linesettings.h"
+#include "meters.h"
 #include "programfolder.h"
 
 namespace meterlog {
@@ -50,13 +53,22 @@ bool isLineSettings(const QString &text)
         && parseLineSettings(text);
 }
 
+// Modbus gives a meter an address from 1 to 247; 0 is the broadcast no meter answers.
+constexpr int lowestMeterAddress = 1;
+constexpr int highestMeterAddress = 247;
+// A function-3 reply holds at most 125 registers (its byte count is 250).
+constexpr int mostRegisters = 125;
+
+// Different meters: two slots asking one address would read one meter twice.
 std::optional<QStringList> addressList(const QString &text)
 {
     const QStringList addresses = text.split(u',');
-    if (addresses.size() > 5)
+    if (addresses.size() > slotCount)
         return std::nullopt;
+    std::set<int> seen;
     for (const auto &address : addresses) {
-        if (!wholeNumberIn(address, 0, 255))
+        const auto number = wholeNumberIn(address, lowestMeterAddress, highestMeterAddress);
+        if (!number || !seen.insert(*number).second)
             return std::nullopt;
     }
     return addresses;
@@ -78,11 +90,11 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const auto addresses = valueOption("addresses", "LIST",
         "Device addresses for slots 1 to 5 in order, comma-separated; slots without one start "
         "unticked and empty.",
-        "one to five device addresses 0 to 255, comma-separated, such as 11,12,13");
+        "one to five different device addresses 1 to 247, comma-separated, such as 11,12,13");
     const auto start = valueOption(
         "start", "N", "The start address instead of 4011.", "a start address 0 to 65535");
     const auto count = valueOption(
-        "count", "N", "The number of registers instead of 12.", "a register count 0 to 255");
+        "count", "N", "The number of registers instead of 12.", "a register count 1 to 125");
     const auto folder = valueOption("folder", "DIR",
         "The folder for the snapshot file and the comN links instead of the program's folder.",
         "an existing folder in which meterlog can write");
@@ -184,9 +196,20 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         options.start.startAddress = valueOf(start);
     }
     if (parser.isSet(count.option)) {
-        if (!wholeNumberIn(valueOf(count), 0, 255))
+        if (!wholeNumberIn(valueOf(count), 1, mostRegisters))
             return refuseValue(count);
         options.start.registerCount = valueOf(count);
+    }
+    // Registers end at 65535: a block that runs past it can never be read.
+    const int first
+        = options.start.startAddress ? options.start.startAddress->toInt() : createdStartAddress;
+    const int length
+        = options.start.registerCount ? options.start.registerCount->toInt() : createdRegisterCount;
+    if (first + length > 65536) {
+        return refuse(QStringLiteral("registers %1 to %2 run past the last register, 65535; "
+                                     "choose --start and --count so that start + count <= 65536")
+                          .arg(first)
+                          .arg(first + length - 1));
     }
     if (parser.isSet(replyTimeout.option)) {
         const auto limit = wholeNumberIn(valueOf(replyTimeout), 10, 10'000);

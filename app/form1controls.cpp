@@ -95,11 +95,11 @@ void Form1::createControls()
     place(Frame2, Frame4, twipsRect(120, 1440, 3015, 1095), 19);
     Label9 = makeLabel(QStringLiteral("Start Addres"));
     place(Label9, Frame2, twipsRect(120, 360, 1095, 255), 24);
-    txt_addr = new QLineEdit(QStringLiteral("4011"));
+    txt_addr = new QLineEdit(QString::number(createdStartAddress));
     place(txt_addr, Frame2, twipsRect(1080, 240, 615, 285), 21);
     Label10 = makeLabel(QStringLiteral("Panjang"));
     place(Label10, Frame2, twipsRect(120, 600, 975, 375), 23);
-    txt_jumlahData = new QLineEdit(QStringLiteral("12"));
+    txt_jumlahData = new QLineEdit(QString::number(createdRegisterCount));
     place(txt_jumlahData, Frame2, twipsRect(1080, 600, 615, 285), 20);
     cmdTest = new QPushButton(QStringLiteral("Scan"));
     place(cmdTest, Frame2, twipsRect(1920, 240, 855, 375), 27);

@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "commandline.h"
 #include "form1.h"
@@ -10,7 +12,7 @@
 #include "logcategories.h"
 #include "mqttpublisher.h"
 #include "programfolder.h"
-#include "snapshotfile.h"
+#include "runreport.h"
 #include "stopsignals.h"
 
 using namespace meterlog;
@@ -23,6 +25,38 @@ QStringList argumentsOf(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
+}
+
+const char *const noDisplayLine = "meterlog: no display: use --headless\n";
+
+// Whether a window could be shown at all: a platform that draws on a display (X11, Wayland) needs
+// one to be named. Other platforms (offscreen, a frame buffer) need none.
+bool displayNamed()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(u"xcb") && !platform.startsWith(u"wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+// A display that is named but cannot be reached ends Qt's start with a fatal error and a core
+// dump; meterlog ends as for any start that cannot work.
+QtMessageHandler qtsOwnHandler = nullptr;
+
+void endAtNoDisplay(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        qtsOwnHandler(type, context, message);
+        return;
+    }
+    std::fputs(noDisplayLine, stderr);
+    std::fflush(stderr);
+    std::_Exit(badCommandLineExitCode);
 }
 
 } // namespace
@@ -45,7 +79,13 @@ int main(int argc, char *argv[])
     // Without a window there is no need for a display either.
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    else if (!displayNamed()) {
+        std::fputs(noDisplayLine, stderr);
+        return badCommandLineExitCode;
+    }
+    qtsOwnHandler = qInstallMessageHandler(endAtNoDisplay);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtsOwnHandler);
     // The user's data folder is named after the program, whatever its file is called.
     QCoreApplication::setApplicationName(QStringLiteral("meterlog"));
     QCoreApplication::setApplicationVersion(QStringLiteral(METERLOG_VERSION));
@@ -56,8 +96,9 @@ int main(int argc, char *argv[])
     const auto folder
         = chooseFolder(options.folder, installed ? std::nullopt : std::optional(programFolder),
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    qCInfo(lcFile).noquote() << "meterlog" << METERLOG_VERSION << "writes"
-                             << snapshotPath(folder.folder) + u',' << "in" << folder.reason;
+    qCInfo(lcRun).noquote() << startLine(options, folder);
+    QElapsedTimer running;
+    running.start();
     Form1 window(folder.folder, options.start);
     window.Form_Load();
 
@@ -78,11 +119,15 @@ int main(int argc, char *argv[])
             [&mqtt](const RegisterBlock &block) { mqtt->publishRegisters(block); });
     }
 
-    onStopSignals(&window, [&] {
+    QString stoppedBy = QStringLiteral("its window was closed");
+    onStopSignals(&window, [&](const QString &signal) {
+        stoppedBy = signal;
         window.close();
         QCoreApplication::quit();
     });
     if (!options.headless)
         window.show();
-    return app.exec();
+    const int exitCode = app.exec();
+    qCInfo(lcRun).noquote() << stopLine(std::chrono::milliseconds(running.elapsed()), stoppedBy);
+    return exitCode;
 }

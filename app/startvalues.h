@@ -13,6 +13,10 @@
 
 namespace meterlog {
 
+// The texts the range boxes are created with.
+inline constexpr int createdStartAddress = 4011;
+inline constexpr int createdRegisterCount = 12;
+
 struct StartValues
 {
     // The port box's text: a port number or a device path.

@@ -18,23 +18,37 @@ namespace {
 // a signal handler may safely do here.
 std::array<int, 2> signalPipe {-1, -1};
 
-void noteSignal(int)
+void noteSignal(int number)
 {
-    const char byte = 1;
+    const char byte = char(number);
     [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+QString signalName(int number)
+{
+    switch (number) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("signal %1").arg(number);
+    }
 }
 
 } // namespace
 
-void onStopSignals(QObject *context, std::function<void()> stop)
+void onStopSignals(QObject *context, std::function<void(const QString &signal)> stop)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe.data()) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context, [stop = std::move(stop)] {
-        char byte;
+        char byte = 0;
         [[maybe_unused]] const auto got = ::read(signalPipe[1], &byte, 1);
-        stop();
+        stop(signalName(static_cast<unsigned char>(byte)));
     });
     struct sigaction action
     {
@@ -47,7 +61,7 @@ void onStopSignals(QObject *context, std::function<void()> stop)
 }
 #else
 // Elsewhere a service is stopped by its window's close or the system's end of the process.
-void onStopSignals(QObject *, std::function<void()>)
+void onStopSignals(QObject *, std::function<void(const QString &)>)
 { }
 #endif
 

@@ -9,7 +9,8 @@
 
 namespace meterlog {
 
-// `stop` runs in the event loop of `context`'s thread when one of the signals arrives.
-void onStopSignals(QObject *context, std::function<void()> stop);
+// `stop` runs in the event loop of `context`'s thread when one of the signals arrives, with its
+// name ("SIGTERM").
+void onStopSignals(QObject *context, std::function<void(const QString &signal)> stop);
 
 } // namespace meterlog

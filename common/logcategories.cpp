@@ -2,6 +2,8 @@
 
 namespace meterlog {
 
+// What a run does, when it starts, and when and why it stops.
+Q_LOGGING_CATEGORY(lcRun, "meterlog")
 Q_LOGGING_CATEGORY(lcPort, "meterlog.port")
 Q_LOGGING_CATEGORY(lcScan, "meterlog.scan")
 Q_LOGGING_CATEGORY(lcFile, "meterlog.file")

@@ -1,0 +1,58 @@
+#include "runreport.h"
+
+#include <QStringList>
+
+#include "lastingcondition.h"
+#include "portlocation.h"
+#include "snapshotfile.h"
+
+namespace meterlog {
+
+namespace {
+
+QString portText(const QString &port, const QString &folder)
+{
+    if (port.startsWith(u'/'))
+        return port;
+    // A number leads to a device; the log names it, as a link in the folder or a built-in port.
+    return QStringLiteral("%1 (%2)").arg(port, deviceForPortNumber(port.toInt(), folder));
+}
+
+} // namespace
+
+QString startLine(const ProgramOptions &options, const FolderChoice &folder)
+{
+    const auto &start = options.start;
+    const int first = start.startAddress ? start.startAddress->toInt() : createdStartAddress;
+    const int count = start.registerCount ? start.registerCount->toInt() : createdRegisterCount;
+    QStringList parts {
+        QStringLiteral("port %1 at %2")
+            .arg(portText(start.port, folder.folder), start.lineSettings),
+        QStringLiteral("meters %1").arg(start.addresses.join(u',')),
+        QStringLiteral("registers %1 to %2").arg(first).arg(first + count - 1),
+        QStringLiteral("reply limit %1 ms").arg(start.replyLimit.count()),
+        start.manual ? QStringLiteral("mode Manual") : QStringLiteral("mode Auto"),
+        options.headless ? QStringLiteral("no window") : QStringLiteral("with its window"),
+        QStringLiteral("snapshot file %1 (%2)").arg(snapshotPath(folder.folder), folder.reason),
+    };
+    if (options.historyFolder) {
+        parts << QStringLiteral("history in %1 every %2 s, %3")
+                     .arg(*options.historyFolder)
+                     .arg(options.historyEvery.count())
+                     .arg(options.historyDays
+                             ? QStringLiteral("kept %1 days").arg(*options.historyDays)
+                             : QStringLiteral("kept for ever"));
+    } else {
+        parts << QStringLiteral("no history");
+    }
+    parts << (options.mqtt ? QStringLiteral("publishing to ") + describeTarget(*options.mqtt)
+                           : QStringLiteral("no publishing"));
+    return QStringLiteral("meterlog %1 starts: %2").arg(METERLOG_VERSION, parts.join(u", "));
+}
+
+QString stopLine(std::chrono::milliseconds ranFor, const QString &why)
+{
+    return QStringLiteral("meterlog stops after %1: %2").arg(spokenDuration(ranFor), why);
+}
+
+} // namespace meterlog

@@ -1,0 +1,18 @@
+#pragma once
+
+// The lines that open and close a run's log: what this run does (port, line, meters, range,
+// files, broker, its password left out), and how long it ran and why it stopped.
+
+#include <QString>
+
+#include <chrono>
+
+#include "commandline.h"
+#include "programfolder.h"
+
+namespace meterlog {
+
+QString startLine(const ProgramOptions &options, const FolderChoice &folder);
+QString stopLine(std::chrono::milliseconds ranFor, const QString &why);
+
+} // namespace meterlog
