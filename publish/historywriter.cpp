@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "historyfiles.h"
 #include "lastingcondition.h"
 #include "logcategories.h"
@@ -20,34 +22,60 @@ public:
 
     void start(std::chrono::seconds every)
     {
-        auto *timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, &Rows::write);
-        timer->start(every);
+        m_every = every;
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        connect(m_timer, &QTimer::timeout, this, &Rows::write);
+        scheduleNext();
     }
 
     void take(const Reading &reading) { m_latest = reading; }
 
 private:
+    // Rows are due at whole multiples of the interval (every 10 s: :00, :10, :20 ...), each timed
+    // afresh from the clock, so that the interval does not drift and a row stands for its time.
+    void scheduleNext()
+    {
+        const qint64 every = std::chrono::milliseconds(m_every).count();
+        // Never the same time twice, should the timer fire a little early.
+        const qint64 now = std::max(QDateTime::currentMSecsSinceEpoch(),
+            m_due.isValid() ? m_due.toMSecsSinceEpoch() + 1 : qint64(0));
+        const qint64 next = (now / every + 1) * every;
+        m_due = QDateTime::fromMSecsSinceEpoch(next, Qt::UTC);
+        m_timer->start(std::chrono::milliseconds(next - QDateTime::currentMSecsSinceEpoch()));
+    }
+
     void write()
     {
-        // A row says what a summary found: none came since the last row, none is written.
-        if (!m_latest || m_latest->at == m_lastWritten)
+        const QDateTime due = m_due;
+        scheduleNext();
+        // A row says what a summary found: none came since the last row, none is written. Times
+        // only grow, also when the clock is set back.
+        if (!m_latest || m_latest->at == m_lastTaken || (m_lastRow.isValid() && due <= m_lastRow))
             return;
-        const QString path = m_files.pathFor(m_latest->at.toLocalTime().date());
-        if (const QString failure = m_files.append(*m_latest); !failure.isEmpty()) {
+        Reading row = *m_latest;
+        row.at = due;
+        const QString path = m_files.pathFor(due.toLocalTime().date());
+        if (const QString failure = m_files.append(row); !failure.isEmpty()) {
             m_trouble.persists(
                 QStringLiteral("cannot add to the history file %1: %2").arg(path, failure));
             return;
         }
-        m_lastWritten = m_latest->at;
+        m_lastTaken = m_latest->at;
+        m_lastRow = due;
         if (m_trouble.isOn())
             m_trouble.cleared(QStringLiteral("history file %1 written again").arg(path));
     }
 
     HistoryFiles m_files;
     LastingCondition m_trouble;
+    std::chrono::seconds m_every {};
+    QTimer *m_timer = nullptr;
+    QDateTime m_due; // of the next row
     std::optional<Reading> m_latest;
-    QDateTime m_lastWritten;
+    QDateTime m_lastTaken; // the reading the last row was made of
+    QDateTime m_lastRow; // the time it stands for
 };
 
 HistoryWriter::HistoryWriter(

@@ -1,7 +1,8 @@
 #pragma once
 
-// Keeps the history: a row every so many seconds from the latest reading, written on a thread of
-// its own so that a slow or full disk never holds up polling. A file that cannot be written is
+// Keeps the history: a row every so many seconds from the latest reading, stamped with the time it
+// stands for (a whole multiple of the interval), written on a thread of its own so that a slow or
+// full disk never holds up polling. A file that cannot be written is
 // logged when it starts and when it ends; rows go on when writing works again.
 
 #include <QObject>

@@ -47,7 +47,8 @@ QByteArray meterStateJson(const MeterCounters &meter)
 {
     const QJsonObject object {
         {QStringLiteral("address"), addressValue(meter.lastDevice)},
-        {QStringLiteral("state"), meter.confirmed() ? QStringLiteral("ok") : QStringLiteral("stale")},
+        {QStringLiteral("state"),
+            meter.confirmed() ? QStringLiteral("ok") : QStringLiteral("stale")},
         {QStringLiteral("requests"), qint64(meter.requestsSent)},
         {QStringLiteral("replies"), qint64(meter.verifiedReplies)},
         {QStringLiteral("timeouts"), qint64(meter.timeouts)},
