@@ -2,7 +2,6 @@
 // the columns, and how each slot is marked.
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "logcapture.h"
+#include "processsettings.h"
 #include "pseudoterminal.h"
 #include "scancycle.h"
 #include "scriptedmeter.h"
@@ -447,9 +447,10 @@ void ScanCycleTest::traceShowsEveryFrameWithItsVerdict()
         return request[0] == 1 ? normalReply(1, {0x1234}) : exceptionReply(2, 2);
     });
     LogCapture log;
-    QLoggingCategory::setFilterRules("meterlog.frames.debug=true");
-    scan();
-    QLoggingCategory::setFilterRules(QString());
+    {
+        const ScopedLogRules frames("meterlog.frames.debug=true");
+        scan();
+    }
     scan();
     QCOMPARE(log.lines("meterlog.frames"),
         (QStringList {"M1 sent 01 03 0f ab 00 01 f6 fe", "M1 got 01 03 02 12 34 b5 33 (verified)",

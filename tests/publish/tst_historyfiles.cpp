@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "historyfiles.h"
+#include "processsettings.h"
 
 using namespace meterlog;
 
@@ -73,7 +74,7 @@ void HistoryFilesTest::rowsHoldOnlyConfirmedValues()
 {
     QFETCH(QList<bool>, confirmed);
     QFETCH(QString, fields);
-    qputenv("TZ", "UTC");
+    const ScopedTimeZone zone("UTC");
     std::array<bool, slotCount> flags {};
     std::copy(confirmed.begin(), confirmed.end(), flags.begin());
     const QDateTime at(QDate(2026, 12, 8), QTime(14, 3, 7), Qt::UTC);
@@ -92,7 +93,7 @@ void HistoryFilesTest::rowsHoldOnlyConfirmedValues()
 void HistoryFilesTest::aFileADayFromMidnight()
 {
     // Days are local: in Berlin, 23:59:59 on the 8th is 22:59:59 UTC.
-    qputenv("TZ", "Europe/Berlin");
+    const ScopedTimeZone zone("Europe/Berlin");
     QTemporaryDir dir;
     HistoryFiles files(dir.path(), std::nullopt);
     const QDateTime beforeMidnight(QDate(2026, 12, 8), QTime(23, 59, 59));
@@ -104,12 +105,11 @@ void HistoryFilesTest::aFileADayFromMidnight()
         (QStringList {historyHeader, "2026-12-08T23:59:59+01:00,5002,1520,3275,860,12400,402600"}));
     QCOMPARE(morning,
         (QStringList {historyHeader, "2026-12-09T00:00:01+01:00,5002,1520,3275,860,12400,402600"}));
-    qunsetenv("TZ");
 }
 
 void HistoryFilesTest::aRowCutShortIsTakenOut()
 {
-    qputenv("TZ", "UTC");
+    const ScopedTimeZone zone("UTC");
     QTemporaryDir dir;
     const QString path = dir.filePath("meterlog-2026-12-08.csv");
     // A power cut in the middle of a row: its last number is cut to a value no meter sent.
@@ -131,7 +131,7 @@ void HistoryFilesTest::aRowCutShortIsTakenOut()
 
 void HistoryFilesTest::aFullDiskLeavesNoPartOfARow()
 {
-    qputenv("TZ", "UTC");
+    const ScopedTimeZone zone("UTC");
     QTemporaryDir dir;
     HistoryFiles files(dir.path(), std::nullopt);
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC);
@@ -157,7 +157,7 @@ void HistoryFilesTest::aFullDiskLeavesNoPartOfARow()
 
 void HistoryFilesTest::oldFilesAreRemoved()
 {
-    qputenv("TZ", "UTC");
+    const ScopedTimeZone zone("UTC");
     QTemporaryDir dir;
     for (const char *name : {"meterlog-2026-11-01.csv", "meterlog-2026-12-05.csv",
              "meterlog-2026-12-06.csv", "notes.csv", "meterlog-backup.csv"}) {

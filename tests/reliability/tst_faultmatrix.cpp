@@ -130,8 +130,9 @@ void FaultMatrixTest::lateReplyDuringTheNextSlotsWait()
     startUp([this](const QByteArray &request) {
         // Meter 1 answers after its limit, while meter 2, slow itself, is being waited for.
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(request[0] == 1 ? 600 : 200, m_window.get(),
-            [this, reply] { m_window->line().send(reply); });
+        const auto after
+            = request[0] == 1 ? scriptedReplyLimit * 4 / 3 : scriptedReplyLimit * 2 / 3;
+        QTimer::singleShot(after, m_window.get(), [this, reply] { m_window->line().send(reply); });
         return QByteArray();
     });
     m_form->cheAID[1]->setCheckState(Qt::Checked);

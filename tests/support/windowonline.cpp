@@ -27,6 +27,13 @@ void WindowOnLine::startUp(ScriptedMeter::Script script, meterlog::StartValues s
     m_form->Form_Load();
 }
 
+meterlog::StartValues WindowOnLine::scriptedStart()
+{
+    meterlog::StartValues start;
+    start.replyLimit = scriptedReplyLimit;
+    return start;
+}
+
 void WindowOnLine::startUpSlotOneByHand(ScriptedMeter::Script script)
 {
     startUp(std::move(script));

@@ -6,11 +6,16 @@
 #include <QObject>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <memory>
 
 #include "form1.h"
 #include "pseudoterminal.h"
 #include "scriptedmeter.h"
+
+// Scripted meters answer within milliseconds: a meter that does not answer need not cost the
+// 500 ms a real one is given.
+inline constexpr std::chrono::milliseconds scriptedReplyLimit {150};
 
 class WindowOnLine : public QObject
 {
@@ -18,8 +23,9 @@ public:
     WindowOnLine();
     ~WindowOnLine() override;
 
-    // Starts the scripted meters, then the window with its start-up.
-    void startUp(ScriptedMeter::Script script, meterlog::StartValues start = {});
+    // Starts the scripted meters, then the window with its start-up; its reply limit is
+    // scriptedReplyLimit unless `start` says otherwise.
+    void startUp(ScriptedMeter::Script script, meterlog::StartValues start = scriptedStart());
     // The same, with the poll timer stopped and only slot 1 ticked, so that each test decides
     // when to scan and what.
     void startUpSlotOneByHand(ScriptedMeter::Script script);
@@ -30,6 +36,8 @@ public:
     QString folder() const { return m_dir.path(); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QByteArray snapshot() const;
+
+    static meterlog::StartValues scriptedStart();
 
 private:
     QTemporaryDir m_dir;
