@@ -5,10 +5,6 @@
 
 #include <algorithm>
 
-#ifdef Q_OS_LINUX
-#include <sys/ioctl.h>
-#endif
-
 namespace meterlog {
 
 namespace {
@@ -128,8 +124,7 @@ void ArrivalWatch::setThreshold(int bytes)
     // there. Reads do not wait for them: the port is non-blocking.
     m_settings.c_cc[VMIN] = cc_t(bytes);
     m_settings.c_cc[VTIME] = 0;
-    // The ioctl itself: tcsetattr() reads the settings back twice more, three calls a change.
-    if (::ioctl(m_port.handle(), TCSETS, &m_settings) == 0)
+    if (::tcsetattr(m_port.handle(), TCSANOW, &m_settings) == 0)
         m_threshold = bytes;
 #endif
 }

@@ -47,6 +47,10 @@ public:
     // Every arrival wakes the reader again.
     void watchEveryArrival();
 
+    // Whether the line can be left unwatched: Qt's own watch on the port was found. Without it
+    // only the driver's threshold saves wake-ups.
+    bool canHold() const { return !m_portNotifier.isNull(); }
+
 private:
     void setThreshold(int bytes);
     void setWatching(bool on);

@@ -69,6 +69,7 @@ public:
     void expectInput(int bytes);
     // Every arrival wakes the reader again (the default).
     void watchEveryArrival() { m_arrivals.watchEveryArrival(); }
+    const ArrivalWatch &arrivals() const { return m_arrivals; }
     // How long the line has been silent: since the last byte received or sent.
     std::chrono::steady_clock::duration quietFor() const;
     // Returns when bytes arrive (taking them in) or after `span`, without running the event loop:

@@ -22,6 +22,7 @@ private slots:
     void settingsText_data();
     void settingsText();
     void opensOnTheLinkedPortWithTheSettings();
+    void readerIsWokenOnlyForTheBytesItNeeds();
     void openFailsForAMissingPortAndTwice();
     void portNumberIsRefusedWhileOpen();
     void outputGoesOutUnchangedAndItsCountFalls();
@@ -84,6 +85,28 @@ void SerialCommTest::opensOnTheLinkedPortWithTheSettings()
     QVERIFY(port.setPortOpen(false));
     QVERIFY(!port.portOpen());
     QCOMPARE(closed.count(), 1);
+}
+
+void SerialCommTest::readerIsWokenOnlyForTheBytesItNeeds()
+{
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    SerialComm port(dir.path());
+    QVERIFY(port.setDevicePath(line.devicePath()));
+    QVERIFY(port.setPortOpen(true));
+    // The port's own watch, which Qt keeps to itself, was found: the line can go unwatched while
+    // no reply can be there yet.
+    QVERIFY(port.arrivals().canHold());
+
+    // The driver reports input readable only once the bytes the reader needs are in.
+    const auto threshold = [&] {
+        termios attributes {};
+        return tcgetattr(line.lineFd(), &attributes) == 0 ? int(attributes.c_cc[VMIN]) : -1;
+    };
+    port.expectInput(24);
+    QCOMPARE(threshold(), 24);
+    port.watchEveryArrival();
+    QCOMPARE(threshold(), 1);
 }
 
 void SerialCommTest::openFailsForAMissingPortAndTwice()
