@@ -5,6 +5,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
 namespace meterlog {
 
 namespace {
@@ -33,10 +37,6 @@ void ArrivalWatch::portOpened()
     }
     // Qt opens a port with every arrival reported.
     m_threshold = 1;
-#ifdef Q_OS_LINUX
-    if (::tcgetattr(m_port.handle(), &m_settings) != 0)
-        m_threshold = 0;
-#endif
     // Another port, maybe other meters: their delay is learnt afresh.
     m_replyDelays.fill(std::nullopt);
     m_firstBytesDue = false;
@@ -117,14 +117,18 @@ void ArrivalWatch::watchEveryArrival()
 void ArrivalWatch::setThreshold(int bytes)
 {
     bytes = std::clamp(bytes, 1, 255);
-    if (!m_port.isOpen() || m_threshold == 0 || bytes == m_threshold)
+    if (!m_port.isOpen() || bytes == m_threshold)
         return;
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
     // Without a time limit (VTIME 0) the driver reports its input readable once VMIN bytes are
-    // there. Reads do not wait for them: the port is non-blocking.
-    m_settings.c_cc[VMIN] = cc_t(bytes);
-    m_settings.c_cc[VTIME] = 0;
-    if (::tcsetattr(m_port.handle(), TCSANOW, &m_settings) == 0)
+    // there. Reads do not wait for them: the port is non-blocking. The settings are read afresh,
+    // so that nothing else the port holds is set back.
+    termios settings {};
+    if (::tcgetattr(m_port.handle(), &settings) != 0)
+        return;
+    settings.c_cc[VMIN] = cc_t(bytes);
+    settings.c_cc[VTIME] = 0;
+    if (::tcsetattr(m_port.handle(), TCSANOW, &settings) == 0)
         m_threshold = bytes;
 #endif
 }

@@ -16,9 +16,6 @@
 #include <chrono>
 #include <optional>
 
-#ifdef Q_OS_LINUX
-#include <termios.h>
-#endif
 
 class QSerialPort;
 class QSocketNotifier;
@@ -62,10 +59,7 @@ private:
     // only costs the wake-ups this class saves.
     QPointer<QSocketNotifier> m_portNotifier;
     QTimer m_resume;
-    int m_threshold = 1; // 0: the driver's settings could not be read, so are left alone
-#ifdef Q_OS_LINUX
-    termios m_settings {};
-#endif
+    int m_threshold = 1; // the driver's VMIN
 
     // The request being answered, and whether its reply has been watched from the start.
     Clock::time_point m_sentAt;
