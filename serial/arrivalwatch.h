@@ -16,7 +16,6 @@
 #include <chrono>
 #include <optional>
 
-
 class QSerialPort;
 class QSocketNotifier;
 

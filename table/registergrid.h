@@ -43,8 +43,8 @@ public:
 
     // Widths, the "ADDR: " and "ID: " headers, and one address label per register row: "4" put
     // in front of the start address text, plus the row's offset (44011 ... 44022 for 4011, 12).
-    void layOut(const std::array<QString, slotCount> &deviceAddressTexts, const QString &startAddressText,
-        const QString &countText);
+    void layOut(const std::array<QString, slotCount> &deviceAddressTexts,
+        const QString &startAddressText, const QString &countText);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
