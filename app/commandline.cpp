@@ -1,11 +1,13 @@
 #include "commandline.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <set>
 
+#include "brokertls.h"
 #include "linesettings.h"
 #include "meters.h"
 #include "programfolder.h"
@@ -74,6 +76,23 @@ std::optional<QStringList> addressList(const QString &text)
     return addresses;
 }
 
+// The first line of a regular file, without its line end; nothing when the file cannot be read
+// or that line is empty.
+std::optional<QString> passwordIn(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray line = file.readLine();
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(line);
+}
+
 } // namespace
 
 std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &arguments)
@@ -112,11 +131,16 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const auto mqtt = valueOption("mqtt", "URL",
         "Publish the readings to an MQTT broker: mqtt://[user[:password]@]host[:port]/prefix, "
         "or mqtts:// for TLS.",
-        "mqtt://[user[:password]@]host[:port]/prefix or mqtts://..., the prefix without + or #");
+        "mqtt://[user[:password]@]host[:port]/prefix or mqtts://..., port 1 to 65535, the "
+        "prefix without + or #");
     const auto mqttCa = valueOption("mqtt-ca", "FILE",
         "With an mqtts:// URL: the certificate authorities to check the broker by (default: the "
         "system's).",
-        "a readable certificate file, with an mqtts:// URL");
+        "a PEM file with at least one certificate, with an mqtts:// URL");
+    const auto mqttPasswordFile = valueOption("mqtt-password-file", "FILE",
+        "The password for the --mqtt URL's user: the first line of FILE (keep it mode 600), so "
+        "that it is neither in the URL nor in the process list.",
+        "a readable file whose first line is the password");
     const QCommandLineOption manual(
         QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
     const QCommandLineOption headless(QStringLiteral("headless"),
@@ -136,7 +160,7 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         {QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
     parser.addOptions({helpOption, versionOption});
     for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &replyTimeout,
-             &history, &historyEvery, &historyDays, &mqtt, &mqttCa})
+             &history, &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
         parser.addOption(each->option);
     parser.addOptions({manual, headless, trace});
 
@@ -243,10 +267,24 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
             return refuseValue(mqtt);
     }
     if (parser.isSet(mqttCa.option)) {
-        if (!options.mqtt || !options.mqtt->tls || !QFileInfo(valueOf(mqttCa)).isReadable()
-            || !QFileInfo(valueOf(mqttCa)).isFile())
+        if (!options.mqtt || !options.mqtt->tls || !QFileInfo(valueOf(mqttCa)).isFile()
+            || !holdsCertificate(valueOf(mqttCa)))
             return refuseValue(mqttCa);
         options.mqtt->caFile = valueOf(mqttCa);
+    }
+    if (parser.isSet(mqttPasswordFile.option)) {
+        if (!options.mqtt)
+            return refuse(QStringLiteral("--mqtt-password-file needs --mqtt"));
+        if (options.mqtt->user.isEmpty())
+            return refuse(QStringLiteral("--mqtt-password-file needs a user in the --mqtt URL"));
+        if (!options.mqtt->password.isEmpty()) {
+            return refuse(QStringLiteral("--mqtt-password-file or a password in the --mqtt URL: "
+                                         "one or the other"));
+        }
+        const auto password = passwordIn(valueOf(mqttPasswordFile));
+        if (!password)
+            return refuseValue(mqttPasswordFile);
+        options.mqtt->password = *password;
     }
     // The folders are tried last, as the only checks that touch anything.
     for (const auto &[each, chosen] :

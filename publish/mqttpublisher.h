@@ -1,8 +1,8 @@
 #pragma once
 
-// Publishes readings to an MQTT broker through libmosquitto, its network work on a thread of its
-// own: a broker that is slow, down or unreachable never holds up polling or the window. Topics,
-// below the target's prefix:
+// Publishes readings to an MQTT broker, its network work on a thread of its own (BrokerLink): a
+// broker that is slow, down or unreachable never holds up polling, the window or the program's
+// exit. Topics, below the target's prefix:
 //   status            "online" once connected; "offline" as the will and on a clean exit
 //   snapshot          the snapshot line                                     retained, on change
 //   frequency         the frequency as in the snapshot line                 retained, on change
@@ -14,25 +14,20 @@
 
 #include <QByteArray>
 
-#include <atomic>
-#include <condition_variable>
-#include <map>
-#include <mutex>
-#include <thread>
+#include <memory>
 
-#include "lastingcondition.h"
 #include "mqtttarget.h"
 #include "reading.h"
 
-struct mosquitto;
-
 namespace meterlog {
+
+class BrokerLink;
 
 class MqttPublisher
 {
 public:
     explicit MqttPublisher(MqttTarget target);
-    // Says "offline" when connected, and leaves.
+    // Says "offline" when connected, and leaves, in under 2 s whatever the broker does.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
@@ -41,25 +36,10 @@ public:
     void publishRegisters(const RegisterBlock &block);
 
 private:
-    void run();
-    void onConnect(int result);
-    void onDisconnect(int result);
-    bool waitToRetry(std::chrono::seconds delay);
-    void publishRetained(const QByteArray &topic, const QByteArray &payload);
     QByteArray topic(const QString &below) const;
 
-    MqttTarget m_target;
-    QString m_described;
-    mosquitto *m_client = nullptr;
-    std::atomic<bool> m_connected = false;
-    std::mutex m_mutex; // guards what follows
-    std::condition_variable m_changed;
-    bool m_stopping = false;
-    std::map<QByteArray, QByteArray> m_retained; // the latest payload of each retained topic
-    int m_offlineId = -1;
-    bool m_offlineDelivered = false;
-    LastingCondition m_unreachable; // on the network thread only
-    std::thread m_network;
+    QString m_prefix;
+    std::shared_ptr<BrokerLink> m_link;
 };
 
 // The payloads, as published.

@@ -16,6 +16,9 @@ std::optional<MqttTarget> parseMqttUrl(const QString &url)
         return std::nullopt;
     target.host = parsed.host();
     target.port = parsed.port(target.tls ? 8883 : 1883);
+    // Port 0 would mean "any free port" to the system, which no broker listens on.
+    if (target.port < 1 || target.port > 65535)
+        return std::nullopt;
     target.user = parsed.userName();
     target.password = parsed.password();
     target.prefix = parsed.path();

@@ -20,8 +20,8 @@ struct MqttTarget
     QString caFile; // with tls: the certificate authorities the broker's certificate is checked by
 };
 
-// mqtt://[user[:password]@]host[:port]/prefix, port 1883 by default; mqtts:// the same with TLS,
-// port 8883. The prefix holds no wildcard (+ or #) and does not end in "/".
+// mqtt://[user[:password]@]host[:port]/prefix, port 1 to 65535, 1883 by default; mqtts:// the
+// same with TLS, port 8883. The prefix holds no wildcard (+ or #) and does not end in "/".
 std::optional<MqttTarget> parseMqttUrl(const QString &url);
 
 // For the log: the URL without its password.

@@ -1,7 +1,8 @@
 // What leaves the machine, from a running meterlog against meter-sim: the history files, and the
 // topics of a real broker (Debian's mosquitto, started here on a free port) read back by
 // mosquitto_sub, against the simulated meters' documented values; the broker going away and
-// coming back, a logger killed, and a wrong password.
+// coming back, a logger killed, a wrong password, TLS failures each named, and brokers that
+// misbehave: the logger still leaves at once and keeps its attempts apart.
 
 #include <QDir>
 #include <QFile>
@@ -16,8 +17,10 @@
 
 #include "documentedvalues.h"
 #include "metersimprocess.h"
+#include "misbehavingbroker.h"
 #include "mosquittobroker.h"
 #include "outsidetools.h"
+#include "testcertificates.h"
 #include "windowonline.h"
 
 namespace {
@@ -29,11 +32,16 @@ QString topic(const QString &below)
     return prefix + u'/' + below;
 }
 
-// The broker's URL for a logger, with `credentials` ("user:password@") when given.
+// The URL of a broker on a loopback port for a logger, with `credentials` ("user:password@") when
+// given.
+QString urlOf(int port, const QString &credentials = {}, const QString &scheme = "mqtt")
+{
+    return scheme + "://" + credentials + QStringLiteral("127.0.0.1:%1/%2").arg(port).arg(prefix);
+}
+
 QString urlOf(const MosquittoBroker &broker, const QString &credentials = {})
 {
-    return "mqtt://" + credentials
-        + QStringLiteral("127.0.0.1:%1/%2").arg(broker.port()).arg(prefix);
+    return urlOf(broker.port(), credentials);
 }
 
 QJsonObject jsonOf(const QString &payload)
@@ -45,8 +53,10 @@ QJsonObject jsonOf(const QString &payload)
 class Logger
 {
 public:
-    Logger(const MeterSimProcess &sim, const QStringList &options)
+    Logger(const MeterSimProcess &sim, const QStringList &options,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
+        m_process.setProcessEnvironment(environment);
         m_process.start(METERLOG_PATH,
             QStringList {"--headless", "--port", sim.linkPath(), "--folder", m_folder.path()}
                 + options);
@@ -60,6 +70,10 @@ public:
     QString folder() const { return m_folder.path(); }
     void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
     bool waitForExit() { return m_process.waitForFinished(5000); }
+    bool exitedCleanly() const
+    {
+        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
     // Its log so far, the lines of meterlog.publish's warnings.
     QStringList publishWarnings()
     {
@@ -86,14 +100,25 @@ private slots:
     void brokerGoesAwayAndComesBack();
     void killedLoggerLeavesItsWill();
     void wrongPasswordIsLoggedAndPollingGoesOn();
+    void exitIsPromptWhateverTheBroker_data();
+    void exitIsPromptWhateverTheBroker();
+    void attemptsArePacedByGrowingPauses();
+    void tlsBrokerWithTheRightAuthorityGetsTheReadings();
+    void tlsFailuresAreNamed_data();
+    void tlsFailuresAreNamed();
+
+private:
+    std::unique_ptr<TestCertificates> m_certificates;
 };
 
 void PublishingTest::initTestCase()
 {
     for (const auto &missing : {missingCommand("mosquitto", "mosquitto"),
              missingCommand("mosquitto_sub", "mosquitto-clients"),
-             missingCommand("mosquitto_passwd", "mosquitto")})
+             missingCommand("mosquitto_passwd", "mosquitto"), missingCommand("openssl", "openssl")})
         QVERIFY2(missing.isEmpty(), qPrintable(missing));
+    m_certificates = std::make_unique<TestCertificates>();
+    QVERIFY(m_certificates->made());
 }
 
 void PublishingTest::historyHoldsWhatTheMetersConfirmed()
@@ -246,6 +271,136 @@ void PublishingTest::wrongPasswordIsLoggedAndPollingGoesOn()
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings[0].contains("refused the connection"), qPrintable(warnings[0]));
     QVERIFY2(!warnings[0].contains("wrong"), "the password is never logged");
+}
+
+namespace {
+
+enum class Misbehaviour { DropsConnectionAttempts, NeverAnswers, SlowNameLookup };
+
+} // namespace
+
+void PublishingTest::exitIsPromptWhateverTheBroker_data()
+{
+    QTest::addColumn<int>("misbehaviour");
+    QTest::newRow("its address drops connection attempts")
+        << int(Misbehaviour::DropsConnectionAttempts);
+    QTest::newRow("it takes the connection and never answers") << int(Misbehaviour::NeverAnswers);
+    QTest::newRow("its name takes a minute to look up") << int(Misbehaviour::SlowNameLookup);
+}
+
+void PublishingTest::exitIsPromptWhateverTheBroker()
+{
+    QFETCH(int, misbehaviour);
+    std::unique_ptr<MisbehavingBroker> broker;
+    QString url;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    if (Misbehaviour(misbehaviour) == Misbehaviour::SlowNameLookup) {
+        url = "mqtt://broker.slow-lookup.test/" + prefix;
+        environment.insert("LD_PRELOAD", SLOW_LOOKUP_LIBRARY);
+        // An AddressSanitizer build wants its own library loaded first.
+        environment.insert("ASAN_OPTIONS",
+            environment.value("ASAN_OPTIONS") + QStringLiteral(":verify_asan_link_order=0"));
+    } else {
+        broker = std::make_unique<MisbehavingBroker>(
+            Misbehaviour(misbehaviour) == Misbehaviour::DropsConnectionAttempts
+                ? MisbehavingBroker::Behaviour::DropsConnectionAttempts
+                : MisbehavingBroker::Behaviour::NeverAnswers);
+        QVERIFY(broker->isListening());
+        url = urlOf(broker->port());
+    }
+    MeterSimProcess sim(simOptions("--static"));
+    QVERIFY(sim.start());
+    Logger logger(sim, {"--mqtt", url}, environment);
+    // Polling has begun, so the broker has been tried since before it.
+    QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(logger.folder()), documented::snapshotFile(), 10000);
+    logger.signal(SIGTERM);
+    // A systemd stop waits 90 s, a blocking connect to a dropping address about 130 s.
+    QVERIFY(logger.waitForExit());
+    QVERIFY(logger.exitedCleanly());
+}
+
+void PublishingTest::attemptsArePacedByGrowingPauses()
+{
+    // Each attempt is taken and hung up on: after pauses of 1, 2 and 4 s the fourth comes 7 s
+    // after the first, the fifth at 15 s.
+    MisbehavingBroker broker(MisbehavingBroker::Behaviour::HangsUp);
+    QVERIFY(broker.isListening());
+    MeterSimProcess sim(simOptions("--static"));
+    QVERIFY(sim.start());
+    Logger logger(sim, {"--mqtt", urlOf(broker.port())});
+    QTRY_VERIFY_WITH_TIMEOUT(broker.connectAttempts() >= 1, 10000);
+    QTest::qWait(8000);
+    QVERIFY2(broker.connectAttempts() >= 2 && broker.connectAttempts() <= 4,
+        qPrintable(QString::number(broker.connectAttempts())));
+    const auto warnings = logger.publishWarnings();
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(
+        warnings[0].contains("closed the connection without answering"), qPrintable(warnings[0]));
+}
+
+void PublishingTest::tlsBrokerWithTheRightAuthorityGetsTheReadings()
+{
+    const auto &certificates = *m_certificates;
+    MosquittoBroker broker({},
+        BrokerTls {
+            certificates.authority(), certificates.brokerCertificate(), certificates.brokerKey()});
+    QVERIFY(broker.start());
+    MeterSimProcess sim(simOptions("--static"));
+    QVERIFY(sim.start());
+    // What the logger sends over TLS, the subscriber reads on the plain port.
+    MqttSubscriber subscriber(broker.port(), prefix + "/#");
+    Logger logger(sim,
+        {"--mqtt", urlOf(broker.tlsPort(), {}, "mqtts"), "--mqtt-ca", certificates.authority()});
+    QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("status")), QStringLiteral("online"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("snapshot")).toLatin1() + "\r\n",
+        documented::snapshotFile(), 10000);
+    QCOMPARE(logger.publishWarnings(), QStringList());
+}
+
+void PublishingTest::tlsFailuresAreNamed_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<bool>("toTlsPort");
+    QTest::addColumn<bool>("certificateForThisHost");
+    QTest::addColumn<QString>("authority"); // --mqtt-ca: empty for the system's
+    QTest::addColumn<QString>("named");
+    const auto &certificates = *m_certificates;
+    QTest::newRow("unknown authority, given")
+        << "mqtts" << true << true << certificates.otherAuthority()
+        << "certificate from an unknown authority";
+    QTest::newRow("unknown authority, the system's")
+        << "mqtts" << true << true << QString() << "certificate from an unknown authority";
+    QTest::newRow("host name mismatch") << "mqtts" << true << false << certificates.authority()
+                                        << "certificate for another host (host name mismatch)";
+    QTest::newRow("mqtts:// to a plain port")
+        << "mqtts" << false << true << certificates.authority() << "gave no TLS answer on port";
+    QTest::newRow("mqtt:// to a TLS port")
+        << "mqtt" << true << true << QString() << "speaks TLS on port";
+}
+
+void PublishingTest::tlsFailuresAreNamed()
+{
+    QFETCH(QString, scheme);
+    QFETCH(bool, toTlsPort);
+    QFETCH(bool, certificateForThisHost);
+    QFETCH(QString, authority);
+    QFETCH(QString, named);
+    const auto &certificates = *m_certificates;
+    MosquittoBroker broker({},
+        BrokerTls {certificates.authority(),
+            certificateForThisHost ? certificates.brokerCertificate()
+                                   : certificates.brokerCertificateForAnotherHost(),
+            certificates.brokerKey()});
+    QVERIFY(broker.start());
+    MeterSimProcess sim(simOptions("--static"));
+    QVERIFY(sim.start());
+    QStringList options {"--mqtt", urlOf(toTlsPort ? broker.tlsPort() : broker.port(), {}, scheme)};
+    if (!authority.isEmpty())
+        options << "--mqtt-ca" << authority;
+    Logger logger(sim, options);
+    QTRY_VERIFY_WITH_TIMEOUT(!logger.publishWarnings().isEmpty(), 10000);
+    const auto warning = logger.publishWarnings().constFirst();
+    QVERIFY2(warning.contains(named), qPrintable(warning));
 }
 
 QTEST_GUILESS_MAIN(PublishingTest)

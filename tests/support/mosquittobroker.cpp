@@ -25,7 +25,8 @@ bool listens(int port)
 
 } // namespace
 
-MosquittoBroker::MosquittoBroker(QList<std::pair<QString, QString>> passwords)
+MosquittoBroker::MosquittoBroker(
+    QList<std::pair<QString, QString>> passwords, std::optional<BrokerTls> tls)
     : m_port(freeLoopbackPort())
 {
     QStringList config {
@@ -46,6 +47,13 @@ MosquittoBroker::MosquittoBroker(QList<std::pair<QString, QString>> passwords)
         config << QStringLiteral("allow_anonymous false")
                << QStringLiteral("password_file %1").arg(file);
     }
+    // The listener's TLS settings follow its own line.
+    if (tls) {
+        m_tlsPort = freeLoopbackPort();
+        config << QStringLiteral("listener %1 127.0.0.1").arg(m_tlsPort)
+               << "cafile " + tls->authority << "certfile " + tls->certificate
+               << "keyfile " + tls->key;
+    }
     QFile configFile(m_dir.filePath("mosquitto.conf"));
     if (configFile.open(QIODevice::WriteOnly))
         configFile.write(config.join(u'\n').toUtf8() + '\n');
@@ -62,7 +70,7 @@ bool MosquittoBroker::start()
     if (!m_process.waitForStarted())
         return false;
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (listens(m_port))
+        if (listens(m_port) && (m_tlsPort == 0 || listens(m_tlsPort)))
             return true;
         QThread::msleep(50);
     }

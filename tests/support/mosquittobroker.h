@@ -1,5 +1,6 @@
 // A real MQTT broker for a test: Debian's mosquitto, on a free loopback port, with a
-// configuration of its own and no service; and a subscriber to it (mosquitto_sub).
+// configuration of its own and no service, and a TLS port beside it when asked; and a subscriber
+// to it (mosquitto_sub).
 #pragma once
 
 #include <QMap>
@@ -7,21 +8,35 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <optional>
+
+// What a broker's TLS port presents: its certificate and key, and the authority behind them.
+struct BrokerTls
+{
+    QString authority;
+    QString certificate;
+    QString key;
+};
+
 class MosquittoBroker
 {
 public:
-    // `passwords`: user and password pairs; anyone may connect without them.
-    explicit MosquittoBroker(QList<std::pair<QString, QString>> passwords = {});
+    // `passwords`: user and password pairs; anyone may connect without them. With `tls`, a TLS
+    // port listens beside the plain one.
+    explicit MosquittoBroker(
+        QList<std::pair<QString, QString>> passwords = {}, std::optional<BrokerTls> tls = {});
     ~MosquittoBroker();
 
-    // Starts it on its port (the same one each time) and waits until it listens.
+    // Starts it on its ports (the same ones each time) and waits until it listens.
     bool start();
     void stop();
     int port() const { return m_port; }
+    int tlsPort() const { return m_tlsPort; }
 
 private:
     QTemporaryDir m_dir;
     int m_port = 0;
+    int m_tlsPort = 0; // 0: none
     QProcess m_process;
 };
 
