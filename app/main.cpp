@@ -9,6 +9,7 @@
 #include "commandline.h"
 #include "form1.h"
 #include "historywriter.h"
+#include "journalstream.h"
 #include "logcategories.h"
 #include "mqttpublisher.h"
 #include "programfolder.h"
@@ -67,8 +68,11 @@ int main(int argc, char *argv[])
     // no port and no file touched.
     const auto parsed = parseCommandLine(argumentsOf(argc, argv));
     if (const auto *exit = std::get_if<EarlyExit>(&parsed)) {
-        std::fputs(qPrintable(exit->text + (exit->text.endsWith(u'\n') ? "" : "\n")),
-            exit->exitCode == 0 ? stdout : stderr);
+        const bool refused = exit->exitCode != 0;
+        // To the journal a refusal is an error (syslog level 3), as a trouble logged later is.
+        const QString level = refused && stderrIsJournal() ? QStringLiteral("<3>") : QString();
+        std::fputs(qPrintable(level + exit->text + (exit->text.endsWith(u'\n') ? "" : "\n")),
+            refused ? stderr : stdout);
         return exit->exitCode;
     }
     const auto &options = std::get<ProgramOptions>(parsed);

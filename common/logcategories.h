@@ -15,8 +15,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcFile)
 Q_DECLARE_LOGGING_CATEGORY(lcPublish)
 Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
-// Every message goes to stderr (a service's journal takes it from there) with its time, level and
-// category. QT_MESSAGE_PATTERN still overrides the format.
+// Every message goes to stderr with its time, level and category; when stderr is the journal, with
+// its syslog level as a "<N>" prefix instead of the time. QT_MESSAGE_PATTERN still overrides the
+// format.
 void useLogFormat();
 
 } // namespace meterlog
