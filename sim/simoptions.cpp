@@ -173,16 +173,19 @@ ParsedOptions parseOptions(int argc, char **argv)
 
 const char *usageText()
 {
-    return "usage: meter-sim [options]\n"
+    // In the layout help2man reads for the manual page: usage, description, options.
+    return "Usage: meter-sim [options]\n"
            "Five simulated electrical meters (Modbus RTU addresses 1 to 5) on a pseudo-terminal.\n"
-           "  --link PATH            link to the slave device (default: com9 beside meter-sim)\n"
-           "  --static               freeze time at 0, so every value is the documented one\n"
-           "  --turnaround-ms X      pause between request and reply (default 3)\n"
-           "  --no-pacing            answer at once, whole frame in one write\n"
-           "  --fault ADDR:KIND      make a meter misbehave; KIND: silent, slow, bad-crc,\n"
-           "                         truncated, wrong-address, exception, noise (repeatable)\n"
-           "  --cable-pull AFTER:FOR close the line AFTER s after start for FOR s (repeatable)\n"
-           "  --seed N               seed for the noise fault (default 1)\n"
-           "  --log                  one line per request on stderr\n"
-           "  --help                 this text\n";
+           "\n"
+           "Options:\n"
+           "  --link PATH             link to the slave device (default: com9 beside meter-sim)\n"
+           "  --static                freeze time at 0, so every value is the documented one\n"
+           "  --turnaround-ms X       pause between request and reply (default 3)\n"
+           "  --no-pacing             answer at once, whole frame in one write\n"
+           "  --fault ADDR:KIND       make a meter misbehave; KIND: silent, slow, bad-crc,\n"
+           "                          truncated, wrong-address, exception, noise (repeatable)\n"
+           "  --cable-pull AFTER:FOR  close the line AFTER s after start for FOR s (repeatable)\n"
+           "  --seed N                seed for the noise fault (default 1)\n"
+           "  --log                   one line per request on stderr\n"
+           "  --help                  this text\n";
 }
