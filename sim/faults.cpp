@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 7> faultNames {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 8> faultNames {{
     {FaultKind::Silent, "silent"},
     {FaultKind::Slow, "slow"},
     {FaultKind::BadCrc, "bad-crc"},
@@ -15,6 +15,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 7> faultNames {{
     {FaultKind::WrongAddress, "wrong-address"},
     {FaultKind::Exception, "exception"},
     {FaultKind::Noise, "noise"},
+    {FaultKind::Drop, "drop"},
 }};
 
 constexpr int wrongAddressOffset = 10;
@@ -86,7 +87,12 @@ std::uint8_t FaultInjector::randomByte()
 std::optional<FaultyReply> FaultInjector::apply(
     int meterAddress, int function, std::vector<std::uint8_t> reply)
 {
-    if (reply.empty() || has(meterAddress, FaultKind::Silent))
+    if (reply.empty())
+        return std::nullopt;
+    // The connection goes before anything else can happen to the reply.
+    if (has(meterAddress, FaultKind::Drop))
+        return FaultyReply {{}, false, true};
+    if (has(meterAddress, FaultKind::Silent))
         return std::nullopt;
     // Applied in a fixed order so that combined faults stack predictably: the content first, then
     // the address, the CRC, the length, and last what the line adds around the frame.

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-enum class FaultKind { Silent, Slow, BadCrc, Truncated, WrongAddress, Exception, Noise };
+enum class FaultKind { Silent, Slow, BadCrc, Truncated, WrongAddress, Exception, Noise, Drop };
 
 std::optional<FaultKind> parseFaultKind(std::string_view name);
 
@@ -20,6 +20,8 @@ struct FaultyReply
 {
     std::vector<std::uint8_t> bytes;
     bool slow = false;
+    // Behind a network gateway: the client's connection is closed instead of answered.
+    bool dropsConnection = false;
 };
 
 class FaultInjector

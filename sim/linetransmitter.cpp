@@ -14,7 +14,8 @@ LineTransmitter::LineTransmitter(bool paced)
     : m_paced(paced)
 { }
 
-bool LineTransmitter::schedule(std::vector<std::uint8_t> frame, lineTiming::TimePoint startAt)
+bool LineTransmitter::schedule(
+    std::vector<std::uint8_t> frame, lineTiming::TimePoint startAt, int destination)
 {
     if (frame.empty() || m_waiting.size() >= mostWaitingFrames)
         return false;
@@ -23,7 +24,7 @@ bool LineTransmitter::schedule(std::vector<std::uint8_t> frame, lineTiming::Time
         [](lineTiming::TimePoint time, const PendingFrame &pending) {
             return time < pending.startAt;
         });
-    m_waiting.insert(later, PendingFrame {std::move(frame), startAt});
+    m_waiting.insert(later, PendingFrame {std::move(frame), startAt, destination});
     return true;
 }
 
@@ -63,7 +64,7 @@ std::optional<lineTiming::TimePoint> LineTransmitter::deadline() const
     return std::nullopt;
 }
 
-void LineTransmitter::sendDue(int fd, lineTiming::TimePoint now)
+void LineTransmitter::sendDue(lineTiming::TimePoint now)
 {
     while ((m_current || startNextFrame(now)) && dueTime(m_sent) <= now) {
         // Every byte already due goes out in one write, so a late wake-up catches up at once
@@ -71,7 +72,9 @@ void LineTransmitter::sendDue(int fd, lineTiming::TimePoint now)
         std::size_t due = m_sent + 1;
         while (due < m_current->bytes.size() && dueTime(due) <= now)
             ++due;
-        const ssize_t written = ::write(fd, m_current->bytes.data() + m_sent, due - m_sent);
+        const ssize_t written = m_current->destination < 0
+            ? static_cast<ssize_t>(due - m_sent)
+            : ::write(m_current->destination, m_current->bytes.data() + m_sent, due - m_sent);
         if (written < 0 && errno == EINTR)
             continue;
         // A full buffer means nobody reads the line; what a line cannot deliver is simply lost.
@@ -87,9 +90,10 @@ void LineTransmitter::sendDue(int fd, lineTiming::TimePoint now)
     }
 }
 
-void LineTransmitter::clear()
+void LineTransmitter::forget(int destination)
 {
-    m_waiting.clear();
-    m_current.reset();
-    m_sent = 0;
+    std::erase_if(m_waiting,
+        [destination](const PendingFrame &pending) { return pending.destination == destination; });
+    if (m_current && m_current->destination == destination)
+        m_current->destination = -1;
 }

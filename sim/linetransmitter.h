@@ -1,5 +1,5 @@
-// Puts reply frames on the pseudo-terminal one at a time, each byte when a 38400-baud line would
-// have delivered it.
+// Puts reply frames on the line one at a time, each byte when a 38400-baud line would have
+// delivered it, to the pseudo-terminal or the gateway connection that asked.
 #pragma once
 
 #include "linetiming.h"
@@ -15,20 +15,24 @@ public:
     // Unpaced: a frame goes out in one write as soon as its start time has come.
     explicit LineTransmitter(bool paced);
 
-    // The first bit goes out at startAt, or once the line is free of earlier frames. False when the
-    // frame was dropped because too many are waiting already.
-    bool schedule(std::vector<std::uint8_t> frame, lineTiming::TimePoint startAt);
+    // The first bit goes out at startAt, or once the line is free of earlier frames; the bytes are
+    // written to destination. False when the frame was dropped because too many are waiting
+    // already.
+    bool schedule(std::vector<std::uint8_t> frame, lineTiming::TimePoint startAt, int destination);
     // When the next byte is due, or the next frame may start.
     std::optional<lineTiming::TimePoint> deadline() const;
-    // Writes everything that is due by now to the pseudo-terminal's master side.
-    void sendDue(int fd, lineTiming::TimePoint now);
-    void clear();
+    // Writes everything that is due by now to the frames' destinations.
+    void sendDue(lineTiming::TimePoint now);
+    // The destination is about to close: its waiting frames go, and the rest of a frame already
+    // on the line still takes its time but is written nowhere.
+    void forget(int destination);
 
 private:
     struct PendingFrame
     {
         std::vector<std::uint8_t> bytes;
         lineTiming::TimePoint startAt;
+        int destination;
     };
 
     lineTiming::TimePoint nextStart() const;

@@ -1,8 +1,10 @@
-// meter-sim: five simulated Modbus RTU electrical meters on a pseudo-terminal.
+// meter-sim: five simulated Modbus RTU electrical meters on a pseudo-terminal or behind a
+// simulated network gateway.
 #include "simoptions.h"
 #include "simulator.h"
 #include "stopsignals.h"
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -17,6 +19,9 @@ int main(int argc, char **argv)
         return 2;
     }
     const sigset_t waitMask = stopSignals::install();
+    // A client that goes away while a reply is written to it is a closed connection, not a reason
+    // to end the simulator.
+    std::signal(SIGPIPE, SIG_IGN);
     Simulator simulator(std::move(*parsed.options));
     return simulator.run(waitMask);
 }

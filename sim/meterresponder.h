@@ -12,6 +12,8 @@ constexpr std::uint8_t illegalFunction = 0x01;
 constexpr std::uint8_t illegalDataAddress = 0x02;
 constexpr std::uint8_t illegalDataValue = 0x03;
 constexpr std::uint8_t serverDeviceFailure = 0x04;
+// Only a gateway says this, for a device behind it that gave no usable reply.
+constexpr std::uint8_t gatewayTargetFailedToRespond = 0x0B;
 } // namespace modbusException
 
 struct RequestHandling

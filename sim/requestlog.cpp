@@ -34,17 +34,21 @@ RequestLog::RequestLog(bool enabled, lineTiming::TimePoint start)
     , m_start(start)
 { }
 
-void RequestLog::request(lineTiming::TimePoint at, const RequestHandling &handling, bool overflowed,
-    const std::string &faults, std::size_t sentBytes)
+void RequestLog::request(lineTiming::TimePoint at, std::string_view origin,
+    const MeterAnswer &answer, std::size_t sentBytes)
 {
     if (!m_enabled)
         return;
-    std::string text = "addr=" + std::to_string(handling.address)
-        + " fc=" + std::to_string(handling.function) + " start=" + std::to_string(handling.start)
-        + " count=" + std::to_string(handling.count) + " -> " + outcomeText(handling, overflowed);
-    if (!faults.empty())
-        text += " [fault " + faults + "]";
-    if (!handling.reply.empty())
+    const RequestHandling &handling = answer.handling;
+    std::string text = origin.empty() ? std::string() : std::string(origin) + ": ";
+    text += "addr=" + std::to_string(handling.address) + " fc=" + std::to_string(handling.function)
+        + " start=" + std::to_string(handling.start) + " count=" + std::to_string(handling.count)
+        + " -> " + outcomeText(handling, answer.overflowed);
+    if (!answer.faults.empty())
+        text += " [fault " + answer.faults + "]";
+    if (answer.dropsConnection)
+        text += ", connection closed";
+    else if (!handling.reply.empty())
         text += sentBytes > 0 ? ", sent " + std::to_string(sentBytes) + " bytes" : ", nothing sent";
     writeLine(at, text);
 }

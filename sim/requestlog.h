@@ -1,8 +1,9 @@
-// The optional log on stderr: one line per request frame and how it was handled.
+// The optional log on stderr: one line per request frame and how it was handled, and what happens
+// to the link.
 #pragma once
 
 #include "linetiming.h"
-#include "meterresponder.h"
+#include "meterbus.h"
 
 #include <string>
 #include <string_view>
@@ -12,9 +13,10 @@ class RequestLog
 public:
     RequestLog(bool enabled, lineTiming::TimePoint start);
 
-    // sentBytes is what was queued for the line after faults, 0 when the meter kept quiet.
-    void request(lineTiming::TimePoint at, const RequestHandling &handling, bool overflowed,
-        const std::string &faults, std::size_t sentBytes);
+    // origin names the request's network client, and is empty on the pseudo-terminal. sentBytes
+    // is what went on the line after faults, 0 when the meter kept quiet.
+    void request(lineTiming::TimePoint at, std::string_view origin, const MeterAnswer &answer,
+        std::size_t sentBytes);
     void event(lineTiming::TimePoint at, std::string_view text);
 
 private:

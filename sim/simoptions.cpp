@@ -3,8 +3,10 @@
 #include "devicelink.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <charconv>
 #include <getopt.h>
+#include <set>
 #include <string_view>
 
 namespace {
@@ -18,10 +20,17 @@ enum OptionId : int {
     cablePullOption,
     seedOption,
     logOption,
+    tcpOption,
+    rtuOverTcpOption,
+    listenOption,
+    gatewayTimeoutOption,
+    gatewaySilentOption,
     helpOption,
 };
 
 constexpr double longestTurnaroundMs = 10'000.0;
+constexpr int longestGatewayTimeoutMs = 10'000;
+constexpr int highestPort = 65'535;
 
 template<typename Number>
 std::optional<Number> wholeNumber(std::string_view text)
@@ -75,10 +84,40 @@ std::optional<CablePull> parseCablePull(std::string_view text)
         std::chrono::duration<double>(*after), std::chrono::duration<double>(*lasting)};
 }
 
+std::string applyNetworkLink(SimOptions &options, LinkKind link, std::string_view value)
+{
+    const auto port = wholeNumber<int>(value);
+    if (!port || *port < 0 || *port > highestPort)
+        return "--tcp and --rtu-tcp need a port from 0 (any free one) to 65535";
+    if (options.link != LinkKind::PseudoTerminal && options.link != link)
+        return "--tcp and --rtu-tcp exclude each other";
+    options.link = link;
+    options.port = static_cast<std::uint16_t>(*port);
+    return {};
+}
+
 // Applies one option; returns an error text, empty when the option was fine.
 std::string applyOption(SimOptions &options, int id, std::string_view value)
 {
     switch (id) {
+    case tcpOption:
+        return applyNetworkLink(options, LinkKind::ModbusTcp, value);
+    case rtuOverTcpOption:
+        return applyNetworkLink(options, LinkKind::RtuOverTcp, value);
+    case listenOption:
+        if (::inet_pton(AF_INET, std::string(value).c_str(), &options.listenAddress) != 1)
+            return "--listen needs an IPv4 address such as 127.0.0.1";
+        return {};
+    case gatewayTimeoutOption: {
+        const auto milliseconds = wholeNumber<int>(value);
+        if (!milliseconds || *milliseconds < 1 || *milliseconds > longestGatewayTimeoutMs)
+            return "--gateway-timeout-ms needs a whole number of milliseconds from 1 to 10000";
+        options.gatewayTimeout = std::chrono::milliseconds(*milliseconds);
+        return {};
+    }
+    case gatewaySilentOption:
+        options.gatewayAnswersTargetFailures = false;
+        return {};
     case linkOption:
         options.linkPath = value;
         return {};
@@ -102,7 +141,7 @@ std::string applyOption(SimOptions &options, int id, std::string_view value)
         const auto fault = parseFault(value);
         if (!fault)
             return "--fault needs ADDR:KIND with ADDR 1 to 5 and KIND one of silent, slow, "
-                   "bad-crc, truncated, wrong-address, exception, noise";
+                   "bad-crc, truncated, wrong-address, exception, noise, drop";
         options.faults.push_back(*fault);
         return {};
     }
@@ -125,6 +164,26 @@ std::string applyOption(SimOptions &options, int id, std::string_view value)
     }
 }
 
+// Options that only mean something for some links; returns an error text, empty when all fit.
+std::string checkCombination(const SimOptions &options, const std::set<int> &given)
+{
+    const bool network = options.link != LinkKind::PseudoTerminal;
+    if (network && given.contains(linkOption))
+        return "--link is for the pseudo-terminal; --tcp and --rtu-tcp make no link";
+    if (!network && given.contains(listenOption))
+        return "--listen needs --tcp or --rtu-tcp";
+    if (options.link != LinkKind::ModbusTcp
+        && (given.contains(gatewayTimeoutOption) || given.contains(gatewaySilentOption)))
+        return "--gateway-timeout-ms and --gateway-silent need --tcp: only a Modbus TCP gateway "
+               "answers for its meters";
+    const bool drops = std::any_of(options.faults.begin(), options.faults.end(),
+        [](const MeterFault &fault) { return fault.kind == FaultKind::Drop; });
+    if (!network && drops)
+        return "the drop fault needs --tcp or --rtu-tcp: a pseudo-terminal has no connection to "
+               "drop";
+    return {};
+}
+
 } // namespace
 
 ParsedOptions parseOptions(int argc, char **argv)
@@ -138,11 +197,17 @@ ParsedOptions parseOptions(int argc, char **argv)
         {"cable-pull", required_argument, nullptr, cablePullOption},
         {"seed", required_argument, nullptr, seedOption},
         {"log", no_argument, nullptr, logOption},
+        {"tcp", required_argument, nullptr, tcpOption},
+        {"rtu-tcp", required_argument, nullptr, rtuOverTcpOption},
+        {"listen", required_argument, nullptr, listenOption},
+        {"gateway-timeout-ms", required_argument, nullptr, gatewayTimeoutOption},
+        {"gateway-silent", no_argument, nullptr, gatewaySilentOption},
         {"help", no_argument, nullptr, helpOption},
         {nullptr, 0, nullptr, 0},
     };
     ParsedOptions parsed;
     SimOptions options;
+    std::set<int> given;
     opterr = 0;
     optind = 1;
     int id = 0;
@@ -158,11 +223,15 @@ ParsedOptions parseOptions(int argc, char **argv)
         parsed.error = applyOption(options, id, optarg ? optarg : "");
         if (!parsed.error.empty())
             return parsed;
+        given.insert(id);
     }
     if (optind < argc) {
         parsed.error = std::string("unexpected argument: ") + argv[optind];
         return parsed;
     }
+    parsed.error = checkCombination(options, given);
+    if (!parsed.error.empty())
+        return parsed;
     if (options.linkPath.empty())
         options.linkPath = defaultLinkPath();
     std::sort(options.cablePulls.begin(), options.cablePulls.end(),
@@ -175,16 +244,25 @@ const char *usageText()
 {
     // In the layout help2man reads for the manual page: usage, description, options.
     return "Usage: meter-sim [options]\n"
-           "Five simulated electrical meters (Modbus RTU addresses 1 to 5) on a pseudo-terminal.\n"
+           "Five simulated electrical meters (Modbus RTU addresses 1 to 5) on a pseudo-terminal,\n"
+           "or behind a simulated network gateway.\n"
            "\n"
            "Options:\n"
            "  --link PATH             link to the slave device (default: com9 beside meter-sim)\n"
+           "  --tcp PORT              a Modbus TCP gateway on 127.0.0.1:PORT instead (0: any port)\n"
+           "  --rtu-tcp PORT          a transparent gateway: RTU frames over TCP on PORT\n"
+           "  --listen ADDR           the gateway's IPv4 address (default 127.0.0.1)\n"
+           "  --gateway-timeout-ms X  --tcp: exception 0B after X ms without a usable reply\n"
+           "                          (default 300)\n"
+           "  --gateway-silent        --tcp: nothing instead of exception 0B\n"
            "  --static                freeze time at 0, so every value is the documented one\n"
            "  --turnaround-ms X       pause between request and reply (default 3)\n"
            "  --no-pacing             answer at once, whole frame in one write\n"
            "  --fault ADDR:KIND       make a meter misbehave; KIND: silent, slow, bad-crc,\n"
-           "                          truncated, wrong-address, exception, noise (repeatable)\n"
-           "  --cable-pull AFTER:FOR  close the line AFTER s after start for FOR s (repeatable)\n"
+           "                          truncated, wrong-address, exception, noise, drop\n"
+           "                          (repeatable)\n"
+           "  --cable-pull AFTER:FOR  close the line or the gateway AFTER s after start for FOR s\n"
+           "                          (repeatable)\n"
            "  --seed N                seed for the noise fault (default 1)\n"
            "  --log                   one line per request on stderr\n"
            "  --help                  this text\n";

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <netinet/in.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,9 +23,25 @@ struct MeterFault
     FaultKind kind;
 };
 
+// How a master reaches the meters.
+enum class LinkKind {
+    PseudoTerminal,
+    // Modbus TCP: MBAP frames to a gateway, which puts RTU frames on the meters' line.
+    ModbusTcp,
+    // RTU frames with their CRC on a TCP connection, passed to the line as they come.
+    RtuOverTcp,
+};
+
 struct SimOptions
 {
+    LinkKind link = LinkKind::PseudoTerminal;
     std::string linkPath;
+    // For the network links: where the gateway listens; port 0 picks a free one.
+    in_addr listenAddress {htonl(INADDR_LOOPBACK)};
+    std::uint16_t port = 0;
+    std::chrono::milliseconds gatewayTimeout = lineTiming::defaultGatewayTimeout;
+    // Exception 0B for a meter that gave no usable reply, rather than nothing.
+    bool gatewayAnswersTargetFailures = true;
     bool frozenTime = false;
     bool paced = true;
     std::chrono::duration<double, std::milli> turnaround = lineTiming::defaultTurnaround;

@@ -1,15 +1,14 @@
-// The simulator's event loop: the line, the five meters, their faults and the scripted cable pulls.
+// The simulator's event loop: the link a master reaches the meters through (a pseudo-terminal or
+// a network gateway), the five meters and their faults, and the scripted cable pulls.
 #pragma once
 
-#include "devicelink.h"
-#include "faults.h"
-#include "frameassembler.h"
-#include "linetransmitter.h"
-#include "pseudoterminal.h"
+#include "meterbus.h"
+#include "meterlink.h"
 #include "requestlog.h"
 #include "simoptions.h"
 
 #include <csignal>
+#include <memory>
 #include <optional>
 
 class Simulator
@@ -23,21 +22,16 @@ public:
 
 private:
     bool connect();
-    void disconnect();
     void followCablePulls(lineTiming::TimePoint now);
-    void readInput(lineTiming::TimePoint now);
-    void answer(const ReceivedFrame &frame, lineTiming::TimePoint now);
     std::optional<lineTiming::TimePoint> nextDeadline() const;
-    bool waitForWork(const sigset_t &waitMask);
+    // Fills the entries poll has seen.
+    void waitForWork(const sigset_t &waitMask, std::vector<pollfd> &entries);
 
     SimOptions m_options;
     lineTiming::TimePoint m_start;
-    PseudoTerminal m_terminal;
-    DeviceLink m_link;
-    FrameAssembler m_assembler;
-    LineTransmitter m_transmitter;
-    FaultInjector m_faults;
     RequestLog m_log;
+    MeterBus m_meters;
+    std::unique_ptr<MeterLink> m_link;
     std::size_t m_nextCablePull = 0;
     std::optional<lineTiming::TimePoint> m_reconnectAt;
     bool m_failed = false;

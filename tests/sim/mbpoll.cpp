@@ -3,9 +3,29 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace {
 constexpr int mbpollRunLimitMs = 15'000;
+constexpr int modbusTcpPort = 502;
+
+// How mbpoll reaches the endpoint; the host or device comes last on its command line.
+QStringList linkArguments(const QString &endpoint)
+{
+    const QUrl url(endpoint);
+    if (url.scheme() == QLatin1String("tcp"))
+        return {QStringLiteral("-m"), QStringLiteral("tcp"), QStringLiteral("-p"),
+            QString::number(url.port(modbusTcpPort))};
+    return {QStringLiteral("-m"), QStringLiteral("rtu"), QStringLiteral("-b"),
+        QStringLiteral("38400"), QStringLiteral("-P"), QStringLiteral("none")};
+}
+
+QString hostOrDevice(const QString &endpoint)
+{
+    const QUrl url(endpoint);
+    return url.scheme() == QLatin1String("tcp") ? url.host() : endpoint;
+}
+
 } // namespace
 
 QString mbpollPath()
@@ -13,34 +33,29 @@ QString mbpollPath()
     return QStandardPaths::findExecutable(QStringLiteral("mbpoll"));
 }
 
-MbpollReading mbpollRead(const QString &device, int address, int reference, int count,
+MasterReading mbpollRead(const QString &endpoint, int address, int reference, int count,
     double timeoutSeconds, RegisterTable table)
 {
     const QString type
         = table == RegisterTable::Holding ? QStringLiteral("4") : QStringLiteral("3");
-    const QStringList arguments {
-        QStringLiteral("-m"),
-        QStringLiteral("rtu"),
-        QStringLiteral("-b"),
-        QStringLiteral("38400"),
-        QStringLiteral("-P"),
-        QStringLiteral("none"),
-        QStringLiteral("-a"),
-        QString::number(address),
-        QStringLiteral("-r"),
-        QString::number(reference),
-        QStringLiteral("-c"),
-        QString::number(count),
-        QStringLiteral("-t"),
-        type,
-        QStringLiteral("-1"),
-        QStringLiteral("-o"),
-        QString::number(timeoutSeconds),
-        device,
-    };
+    const QStringList arguments = linkArguments(endpoint)
+        + QStringList {
+            QStringLiteral("-a"),
+            QString::number(address),
+            QStringLiteral("-r"),
+            QString::number(reference),
+            QStringLiteral("-c"),
+            QString::number(count),
+            QStringLiteral("-t"),
+            type,
+            QStringLiteral("-1"),
+            QStringLiteral("-o"),
+            QString::number(timeoutSeconds),
+            hostOrDevice(endpoint),
+        };
     QProcess process;
     process.start(mbpollPath(), arguments);
-    MbpollReading reading;
+    MasterReading reading;
     reading.ran
         = process.waitForFinished(mbpollRunLimitMs) && process.exitStatus() == QProcess::NormalExit;
     reading.exitCode = process.exitCode();

@@ -1,23 +1,11 @@
-// Reads registers with mbpoll, a Modbus master that shares no code with the simulator.
+// Reads registers with mbpoll, a Modbus master that shares no code with the simulator, over a
+// serial device or Modbus TCP.
 #pragma once
 
-#include <QList>
-#include <QString>
-
-struct MbpollReading
-{
-    bool ran = false;
-    int exitCode = -1;
-    // Reference (1-based) and value of every register mbpoll printed, in order.
-    QList<int> references;
-    QList<int> values;
-    // mbpoll's complaint, such as "Illegal data address" or "Connection timed out".
-    QString failure;
-};
-
-enum class RegisterTable { Holding, Input };
+#include "masters.h"
 
 QString mbpollPath();
 
-MbpollReading mbpollRead(const QString &device, int address, int reference, int count,
-    double timeoutSeconds, RegisterTable table = RegisterTable::Holding);
+// endpoint is a device path or tcp://HOST:PORT.
+MasterReading mbpollRead(const QString &endpoint, int address, int reference, int count,
+    double timeoutSeconds, RegisterTable table);

@@ -1,8 +1,13 @@
 #include "rawline.h"
 
+#include <QUrl>
+
+#include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,11 +17,15 @@ RawLine::~RawLine()
         ::close(m_fd);
 }
 
-bool RawLine::open(const QString &device)
+bool RawLine::open(const QString &endpoint)
 {
-    m_fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const QUrl url(endpoint);
+    if (url.scheme() == QLatin1String("tcp") || url.scheme() == QLatin1String("rtu+tcp"))
+        return connectTo(url.host(), url.port());
+    m_fd = ::open(endpoint.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_fd < 0)
         return false;
+    m_isTerminal = true;
     termios settings {};
     if (::tcgetattr(m_fd, &settings) != 0)
         return false;
@@ -24,12 +33,29 @@ bool RawLine::open(const QString &device)
     return ::tcsetattr(m_fd, TCSANOW, &settings) == 0;
 }
 
+bool RawLine::connectTo(const QString &host, int port)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return m_fd >= 0 && ::inet_pton(AF_INET, host.toLatin1().constData(), &address.sin_addr) == 1
+        && ::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+}
+
 QByteArray RawLine::exchange(const QByteArray &request, std::chrono::milliseconds quiet)
 {
-    ::tcflush(m_fd, TCIFLUSH);
-    if (::write(m_fd, request.constData(), static_cast<size_t>(request.size())) != request.size())
+    if (m_isTerminal)
+        ::tcflush(m_fd, TCIFLUSH);
+    if (!send(request))
         return {};
     return collect(quiet, quiet);
+}
+
+bool RawLine::send(const QByteArray &request)
+{
+    return ::write(m_fd, request.constData(), static_cast<size_t>(request.size()))
+        == request.size();
 }
 
 QByteArray RawLine::receive(std::chrono::milliseconds firstByteWithin)
@@ -57,6 +83,7 @@ QByteArray RawLine::collect(
 
 bool RawLine::hungUp() const
 {
-    pollfd line {m_fd, POLLIN, 0};
-    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR)) != 0;
+    // A peer that closes a connection shows as POLLRDHUP; a pseudo-terminal's as POLLHUP.
+    pollfd line {m_fd, POLLIN | POLLRDHUP, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLRDHUP)) != 0;
 }

@@ -1,13 +1,15 @@
-// meter-sim seen from outside: its documented register map through mbpoll, byte-level replies
-// against frames whose CRCs come from another implementation, its faults, and the life of its link.
+// meter-sim seen from outside: its documented register map through independent masters, on the
+// pseudo-terminal and behind its simulated gateways, byte-level replies against frames whose CRCs
+// come from another implementation, its faults, and the life of its link and its gateway.
 #pragma once
 
-#include "mbpoll.h"
+#include "masters.h"
 #include "metersimprocess.h"
 
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <memory>
 
 namespace testTimeouts {
@@ -22,8 +24,19 @@ constexpr int linkChangeMs = 5000;
 // mbpoll's words for a request nobody answered.
 inline const QString mbpollTimedOut = QStringLiteral("Connection timed out");
 
-// Reads the block a master reads by default, start 4011 count 12.
-MbpollReading readDefaultBlock(const MeterSimProcess &sim, int meter, double timeoutSeconds);
+// How a master reaches the meters: the names tests give the simulator's links.
+namespace simLink {
+inline const QString pseudoTerminal = QStringLiteral("pseudo-terminal");
+inline const QString modbusTcp = QStringLiteral("tcp");
+inline const QString rtuOverTcp = QStringLiteral("rtu+tcp");
+inline const QStringList all {pseudoTerminal, modbusTcp, rtuOverTcp};
+} // namespace simLink
+
+// The simulator's options for the link (a gateway on a free port), then those of commandLine.
+QStringList simOptionsOn(const QString &link, const char *commandLine);
+
+// Reads the block a master reads by default, start 4011 count 12, with the master for the link.
+MasterReading readDefaultBlock(const MeterSimProcess &sim, int meter, double timeoutSeconds);
 
 class TestMeterSim : public QObject
 {
@@ -58,6 +71,23 @@ private slots:
     void fileInTheWayIsLeftAlone();
     void cablePullDropsTheLineAndComesBackOnANewDevice();
 
+    // Behind the simulated gateways (gatewaytests.cpp).
+    void gatewayAnswersForItsMeters_data();
+    void gatewayAnswersForItsMeters();
+    void mbapRepliesMatchTheirRequests_data();
+    void mbapRepliesMatchTheirRequests();
+    void malformedMbapIsDroppedAndTheConnectionGoesOn_data();
+    void malformedMbapIsDroppedAndTheConnectionGoesOn();
+    void dropFaultClosesTheConnection_data();
+    void dropFaultClosesTheConnection();
+    void gatewayRestartRefusesThenAcceptsAgain_data();
+    void gatewayRestartRefusesThenAcceptsAgain();
+    void clientsAtOnceEachGetTheirOwnReply_data();
+    void clientsAtOnceEachGetTheirOwnReply();
+
 private:
-    std::unique_ptr<MeterSimProcess> m_healthy;
+    const MeterSimProcess &healthy(const QString &link) const { return *m_healthy.at(link); }
+
+    // Simulators started with --static, one per link.
+    std::map<QString, std::unique_ptr<MeterSimProcess>> m_healthy;
 };

@@ -1,48 +1,75 @@
-// The register map and the protocol of meter-sim, from a healthy simulator started with --static.
+// The register map and the protocol of meter-sim, from healthy simulators started with --static.
 #include "testmetersim.h"
 
 #include "documentedvalues.h"
+#include "mbpoll.h"
+#include "outsidetools.h"
 #include "rawline.h"
 
 #include <QFileInfo>
 #include <QTest>
 
-MbpollReading readDefaultBlock(const MeterSimProcess &sim, int meter, double timeoutSeconds)
+QStringList simOptionsOn(const QString &link, const char *commandLine)
 {
-    return mbpollRead(
-        sim.linkPath(), meter, documented::blockReference, documented::blockCount, timeoutSeconds);
+    QStringList options;
+    if (link == simLink::modbusTcp)
+        options << QStringLiteral("--tcp") << QStringLiteral("0");
+    else if (link == simLink::rtuOverTcp)
+        options << QStringLiteral("--rtu-tcp") << QStringLiteral("0");
+    return options + simOptions(commandLine);
+}
+
+MasterReading readDefaultBlock(const MeterSimProcess &sim, int meter, double timeoutSeconds)
+{
+    return readRegisters(
+        sim.endpoint(), meter, documented::blockReference, documented::blockCount, timeoutSeconds);
 }
 
 void TestMeterSim::initTestCase()
 {
     QVERIFY2(!mbpollPath().isEmpty(), "mbpoll is not installed (Debian package mbpoll)");
+    const QString noPymodbus
+        = missingPythonModule(QStringLiteral("pymodbus"), QStringLiteral("python3-pymodbus"));
+    QVERIFY2(noPymodbus.isEmpty(), qPrintable(noPymodbus));
     QVERIFY2(QFileInfo::exists(QStringLiteral(METER_SIM_PATH)), METER_SIM_PATH);
-    m_healthy = std::make_unique<MeterSimProcess>(simOptions("--static"));
-    QVERIFY2(m_healthy->start(), qPrintable(m_healthy->errorOutput()));
-    QCOMPARE(QFileInfo(m_healthy->linkPath()).symLinkTarget(), m_healthy->slaveDevices().first());
+    for (const QString &link : simLink::all) {
+        auto sim = std::make_unique<MeterSimProcess>(simOptionsOn(link, "--static"));
+        QVERIFY2(sim->start(), qPrintable(sim->errorOutput()));
+        m_healthy.emplace(link, std::move(sim));
+    }
+    const MeterSimProcess &onTerminal = healthy(simLink::pseudoTerminal);
+    QCOMPARE(QFileInfo(onTerminal.linkPath()).symLinkTarget(), onTerminal.slaveDevices().first());
 }
 
 void TestMeterSim::documentedStaticValues_data()
 {
+    QTest::addColumn<QString>("link");
     QTest::addColumn<int>("meter");
     QTest::addColumn<int>("reference");
     QTest::addColumn<QList<int>>("expected");
-    for (int meter = 1; meter <= 5; ++meter) {
-        QTest::addRow("meter %d, default block", meter)
-            << meter << documented::blockReference << documented::block.at(meter - 1);
-        QTest::addRow("meter %d, identity", meter) << meter << 4001 << documented::identity(meter);
+    for (const QString &link : simLink::all) {
+        const QByteArray name = link.toLatin1();
+        const char *on = name.constData();
+        for (int meter = 1; meter <= 5; ++meter) {
+            QTest::addRow("%s: meter %d, default block", on, meter)
+                << link << meter << documented::blockReference << documented::block.at(meter - 1);
+            QTest::addRow("%s: meter %d, identity", on, meter)
+                << link << meter << 4001 << documented::identity(meter);
+        }
+        QTest::addRow("%s: meter 5, 32-bit values after the block", on)
+            << link << 5 << 4024 << documented::meter5Extras;
+        QTest::addRow("%s: reserved registers read 0", on)
+            << link << 2 << 4029 << QList<int> {0, 0, 0};
     }
-    QTest::addRow("meter 5, 32-bit values after the block")
-        << 5 << 4024 << documented::meter5Extras;
-    QTest::addRow("reserved registers read 0") << 2 << 4029 << QList<int> {0, 0, 0};
 }
 
 void TestMeterSim::documentedStaticValues()
 {
+    QFETCH(QString, link);
     QFETCH(int, meter);
     QFETCH(int, reference);
     QFETCH(QList<int>, expected);
-    const auto reading = mbpollRead(m_healthy->linkPath(), meter, reference,
+    const auto reading = readRegisters(healthy(link).endpoint(), meter, reference,
         static_cast<int>(expected.size()), testTimeouts::answerSeconds);
     QVERIFY(reading.ran);
     QVERIFY2(reading.exitCode == 0, qPrintable(reading.failure));
@@ -68,8 +95,8 @@ void TestMeterSim::blocksAtTheEdgesOfTheMap()
     QFETCH(int, reference);
     QFETCH(int, count);
     QFETCH(bool, inside);
-    const auto reading
-        = mbpollRead(m_healthy->linkPath(), 4, reference, count, testTimeouts::answerSeconds);
+    const auto reading = readRegisters(healthy(simLink::pseudoTerminal).endpoint(), 4, reference,
+        count, testTimeouts::answerSeconds);
     QVERIFY(reading.ran);
     if (inside) {
         QVERIFY2(reading.exitCode == 0, qPrintable(reading.failure));
@@ -83,8 +110,9 @@ void TestMeterSim::blocksAtTheEdgesOfTheMap()
 
 void TestMeterSim::onlyFunctionThreeIsServed()
 {
-    const auto reading = mbpollRead(m_healthy->linkPath(), 1, documented::blockReference,
-        documented::blockCount, testTimeouts::answerSeconds, RegisterTable::Input);
+    const auto reading
+        = readRegisters(healthy(simLink::pseudoTerminal).endpoint(), 1, documented::blockReference,
+            documented::blockCount, testTimeouts::answerSeconds, RegisterTable::Input);
     QVERIFY(reading.ran);
     QCOMPARE(reading.failure, QStringLiteral("Illegal function"));
 }
@@ -99,38 +127,45 @@ void TestMeterSim::otherAddressesGetNoAnswer_data()
 void TestMeterSim::otherAddressesGetNoAnswer()
 {
     QFETCH(int, address);
-    const auto reading = readDefaultBlock(*m_healthy, address, testTimeouts::silenceSeconds);
+    const auto reading
+        = readDefaultBlock(healthy(simLink::pseudoTerminal), address, testTimeouts::silenceSeconds);
     QVERIFY(reading.ran);
     QCOMPARE(reading.failure, mbpollTimedOut);
 }
 
-// Request and reply bytes, CRCs included, were made with pymodbus's CRC, not the simulator's.
+// Request and reply bytes, CRCs included, were made with pymodbus's CRC, not the simulator's. A
+// transparent gateway passes the same frames as the pseudo-terminal.
 void TestMeterSim::byteLevelReplies_data()
 {
+    QTest::addColumn<QString>("link");
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("reply");
-    const auto row = [](const char *name, const char *request, const char *reply) {
-        QTest::newRow(name) << QByteArray::fromHex(request) << QByteArray::fromHex(reply);
-    };
-    row("one register, exact bytes", "02030fb3000176ca", "020302138930d2");
-    row("identity registers", "01030fa00002c73d", "01030400010104aba0");
-    row("count 0 is an illegal value", "01030fab0000373e", "0183030131");
-    row("count 126 is an illegal value", "01030fab007eb71e", "0183030131");
-    row("count 125 past the map is an illegal address", "01030fab007df71f", "018302c0f1");
-    row("function 3 one byte too long", "01030fab000c007ad6", "0183030131");
-    row("write function is illegal", "02100fab000102138ad8ec", "0290017dc0");
-    row("broadcast is not answered", "00030fab000c36ea", "");
-    row("other address is not answered", "06030fab000c368c", "");
-    row("bad CRC is not answered", "01030fab000c373c", "");
-    row("too short to be a frame", "0103", "");
+    for (const QString &link : {simLink::pseudoTerminal, simLink::rtuOverTcp}) {
+        const auto row = [&link](const char *name, const char *request, const char *reply) {
+            QTest::addRow("%s: %s", qPrintable(link), name)
+                << link << QByteArray::fromHex(request) << QByteArray::fromHex(reply);
+        };
+        row("one register, exact bytes", "02030fb3000176ca", "020302138930d2");
+        row("identity registers", "01030fa00002c73d", "01030400010104aba0");
+        row("count 0 is an illegal value", "01030fab0000373e", "0183030131");
+        row("count 126 is an illegal value", "01030fab007eb71e", "0183030131");
+        row("count 125 past the map is an illegal address", "01030fab007df71f", "018302c0f1");
+        row("function 3 one byte too long", "01030fab000c007ad6", "0183030131");
+        row("write function is illegal", "02100fab000102138ad8ec", "0290017dc0");
+        row("broadcast is not answered", "00030fab000c36ea", "");
+        row("other address is not answered", "06030fab000c368c", "");
+        row("bad CRC is not answered", "01030fab000c373c", "");
+        row("too short to be a frame", "0103", "");
+    }
 }
 
 void TestMeterSim::byteLevelReplies()
 {
+    QFETCH(QString, link);
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, reply);
     RawLine line;
-    QVERIFY(line.open(m_healthy->linkPath()));
+    QVERIFY(line.open(healthy(link).endpoint()));
     QCOMPARE(line.exchange(request).toHex(' '), reply.toHex(' '));
 }
 

@@ -23,7 +23,10 @@ MeterSimProcess::MeterSimProcess(QStringList options, const QString &linkName)
     : m_linkPath(m_folder.filePath(linkName))
     , m_arguments(std::move(options))
 {
-    if (!m_arguments.contains(QStringLiteral("--link")))
+    if (m_arguments.contains(QStringLiteral("--tcp"))
+        || m_arguments.contains(QStringLiteral("--rtu-tcp")))
+        m_linkPath.clear();
+    else if (!m_arguments.contains(QStringLiteral("--link")))
         m_arguments << QStringLiteral("--link") << m_linkPath;
     else
         m_linkPath = m_arguments.at(m_arguments.indexOf(QStringLiteral("--link")) + 1);
@@ -54,6 +57,8 @@ void MeterSimProcess::collectReadyLines()
         if (fields.size() == 3 && fields.at(0) == QLatin1String("ready")
             && fields.at(1) == m_linkPath)
             m_slaveDevices << fields.at(2);
+        if (fields.size() == 2 && fields.at(0) == QLatin1String("ready") && m_linkPath.isEmpty())
+            m_gatewayAddresses << fields.at(1);
     }
 }
 
@@ -61,12 +66,19 @@ bool MeterSimProcess::waitForReadyLines(int count)
 {
     QDeadlineTimer deadline(startTimeout);
     collectReadyLines();
-    while (m_slaveDevices.size() < count && m_process.state() == QProcess::Running
-        && !deadline.hasExpired()) {
+    const auto readyLines = [this] { return m_slaveDevices.size() + m_gatewayAddresses.size(); };
+    while (
+        readyLines() < count && m_process.state() == QProcess::Running && !deadline.hasExpired()) {
         m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
         collectReadyLines();
     }
-    return m_slaveDevices.size() >= count;
+    return readyLines() >= count;
+}
+
+QString MeterSimProcess::endpoint() const
+{
+    return m_linkPath.isEmpty() ? m_gatewayAddresses.value(m_gatewayAddresses.size() - 1)
+                                : m_linkPath;
 }
 
 bool MeterSimProcess::stop(int signalNumber)

@@ -1,4 +1,5 @@
-// Runs meter-sim for a test, with its link in a temporary folder of its own.
+// Runs meter-sim for a test, with its link in a temporary folder of its own, or behind a simulated
+// network gateway (--tcp, --rtu-tcp) on a port the simulator picks.
 #pragma once
 
 #include <QProcess>
@@ -11,7 +12,8 @@ QStringList simOptions(const char *commandLine);
 class MeterSimProcess
 {
 public:
-    // The link path is <own temporary folder>/<linkName> unless options name one with --link.
+    // The link path is <own temporary folder>/<linkName> unless options name one with --link or
+    // choose a network gateway, which has no link.
     explicit MeterSimProcess(QStringList options, const QString &linkName = QStringLiteral("com9"));
     ~MeterSimProcess();
 
@@ -29,6 +31,10 @@ public:
     QString folder() const { return m_folder.path(); }
     // The slave device of each "ready" line so far, in order.
     QStringList slaveDevices() const { return m_slaveDevices; }
+    // The gateway's address of each "ready" line so far, such as tcp://127.0.0.1:40123.
+    QStringList gatewayAddresses() const { return m_gatewayAddresses; }
+    // What a master opens: the link, or the gateway's latest address.
+    QString endpoint() const;
     QString errorOutput() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
     int exitCode() const { return m_process.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
@@ -42,4 +48,5 @@ private:
     QProcess m_process;
     QByteArray m_pendingOutput;
     QStringList m_slaveDevices;
+    QStringList m_gatewayAddresses;
 };

@@ -1,0 +1,12 @@
+#include "masters.h"
+
+#include "mbpoll.h"
+#include "pymodbusclient.h"
+
+MasterReading readRegisters(const QString &endpoint, int address, int reference, int count,
+    double timeoutSeconds, RegisterTable table)
+{
+    if (endpoint.startsWith(QLatin1String("rtu+tcp://")))
+        return pymodbusRead(endpoint, address, reference, count, timeoutSeconds, table);
+    return mbpollRead(endpoint, address, reference, count, timeoutSeconds, table);
+}
