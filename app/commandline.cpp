@@ -10,6 +10,7 @@
 #include "brokertls.h"
 #include "linesettings.h"
 #include "meters.h"
+#include "networkaddress.h"
 #include "programfolder.h"
 
 namespace meterlog {
@@ -44,6 +45,8 @@ std::optional<int> wholeNumberIn(const QString &text, int lowest, int highest)
 
 bool isPortText(const QString &text)
 {
+    if (namesNetworkAddress(text))
+        return parseNetworkAddress(text).has_value();
     return text.startsWith(u'/') || wholeNumberIn(text, 1, 32767);
 }
 
@@ -98,9 +101,12 @@ std::optional<QString> passwordIn(const QString &path)
 std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &arguments)
 {
     const auto port = valueOption("port", "P",
-        "The port box's text at start-up instead of 9: a port number, or a device path such as "
-        "/dev/ttyUSB0 or /dev/serial/by-id/...",
-        "a port number 1 to 32767 or a device path starting with /");
+        "The port box's text at start-up instead of 9: a port number, a device path such as "
+        "/dev/ttyUSB0 or /dev/serial/by-id/..., tcp://HOST[:PORT] for a Modbus TCP gateway or "
+        "meter (port 502 unless given), or rtu+tcp://HOST:PORT for RTU frames over TCP (a "
+        "transparent gateway).",
+        "a port number 1 to 32767, a device path starting with /, tcp://HOST[:PORT] or "
+        "rtu+tcp://HOST:PORT");
     const auto line = valueOption("line", "SETTINGS",
         "The line settings instead of 38400,n,8,1: baud, parity n/e/o, data bits 7/8, stop "
         "bits 1/2.",

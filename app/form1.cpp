@@ -38,7 +38,7 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     , m_programDir(std::move(programDir))
     , m_start(std::move(start))
     , MSComm(m_programDir)
-    , m_keeper(MSComm)
+    , m_links(MSComm, m_crc)
     , m_snapshotTrouble(lcFile)
 {
     createControls();
@@ -67,7 +67,9 @@ void Form1::connectRoutines()
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     // A port that failed under the program is closed; the button must not go on saying it is
     // connected. When it is opened again, polling goes on by itself.
-    connect(&MSComm, &SerialComm::lost, this, [this] { cmd_coneck->setText(connectCaption); });
+    for (Link *link : {static_cast<Link *>(&MSComm), static_cast<Link *>(&m_links.network())})
+        connect(link, &Link::lost, this, [this] { cmd_coneck->setText(connectCaption); });
+    m_links.network().setConnectLimit(m_start.replyLimit);
     connect(
         &m_keeper, &PortKeeper::reopened, this, [this] { cmd_coneck->setText(disconnectCaption); });
     connect(&m_keeper, &PortKeeper::openFailed, this,
@@ -117,16 +119,6 @@ void Form1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-bool Form1::choosePort(const QString &portText)
-{
-    // A typed device path is opened as it stands; anything else must be a port number.
-    if (portText.startsWith(u'/'))
-        return MSComm.setDevicePath(portText);
-    const auto number = readWholeNumber(portText);
-    const auto portNumber = number ? toWhole<qint16>(*number) : std::nullopt;
-    return portNumber && MSComm.setCommPort(*portNumber);
-}
-
 bool Form1::chooseBaudRate(const QString &baudText)
 {
     const auto number = readWholeNumber(baudText);
@@ -137,22 +129,28 @@ bool Form1::chooseBaudRate(const QString &baudText)
 void Form1::cmd_coneck_Click()
 {
     // Two separate tests: a call that has just opened the port does not close it again.
-    if (cmd_coneck->text() == connectCaption && !MSComm.portOpen()) {
+    if (cmd_coneck->text() == connectCaption && !link().isOpen()) {
         // Text that is no port, or no speed, leaves the previous choice, and the port opens on
         // that. The port is wanted open from now on: when it cannot be opened, it is tried again.
-        choosePort(ComA->currentText());
+        m_links.choose(ComA->currentText());
         chooseBaudRate(BoudRateA->currentText());
-        m_keeper.open();
+        if (m_links.isNetwork() && !m_saidLineSettingsDoNotApply) {
+            m_saidLineSettingsDoNotApply = true;
+            qCInfo(lcPort).noquote() << link().name()
+                                     << "is a network link: the line settings and the baud box "
+                                        "do not apply to it";
+        }
+        m_keeper.open(link());
     }
     // Closes the port when open, and stops trying to open it.
     if (cmd_coneck->text() == disconnectCaption)
         m_keeper.release();
-    cmd_coneck->setText(MSComm.portOpen() ? disconnectCaption : connectCaption);
+    cmd_coneck->setText(link().isOpen() ? disconnectCaption : connectCaption);
 }
 
 void Form1::cmdTest_Click()
 {
-    runScanCycle(*this, MSComm, m_crc, m_closing, m_start.replyLimit);
+    runScanCycle(*this, link(), m_links.framing(), m_closing, m_start.replyLimit);
 }
 
 MeterCaptions Form1::shownCaptions() const

@@ -11,6 +11,7 @@
 
 #include "crc16.h"
 #include "lastingcondition.h"
+#include "linkchoice.h"
 #include "meterhealth.h"
 #include "metersummary.h"
 #include "meterwatch.h"
@@ -56,6 +57,8 @@ public:
     const CrcRoutine &checksum() const { return m_crc; }
     const MeterHealth &health() const { return m_health; }
     SerialComm &port() { return MSComm; }
+    // The link the window polls over: the serial port or a network connection.
+    Link &link() { return m_links.link(); }
     PortKeeper &portKeeper() { return m_keeper; }
 
     // The controls, under the names the rest of the system knows them by.
@@ -89,7 +92,6 @@ private:
     void attachInTabOrder();
     void chooseFonts();
     void connectRoutines();
-    bool choosePort(const QString &portText);
     bool chooseBaudRate(const QString &baudText);
     void writeSnapshot();
     MeterCaptions shownCaptions() const;
@@ -108,8 +110,10 @@ private:
     QString m_programDir;
     StartValues m_start;
     SerialComm MSComm;
-    PortKeeper m_keeper;
     CrcRoutine m_crc;
+    LinkChoice m_links;
+    PortKeeper m_keeper;
+    bool m_saidLineSettingsDoNotApply = false;
     MeterHealth m_health;
     MeterWatch m_meterWatch;
     LastingCondition m_snapshotTrouble;

@@ -1,21 +1,22 @@
 #include "portkeeper.h"
 
-#include <QSerialPort>
 #include <QTime>
 
+#include "link.h"
 #include "logcategories.h"
-#include "serialcomm.h"
 
 namespace meterlog {
 
-PortKeeper::PortKeeper(SerialComm &port, QObject *parent)
+PortKeeper::PortKeeper(QObject *parent)
     : QObject(parent)
-    , m_port(port)
     , m_unavailable(lcPort)
 {
     m_retry.setInterval(defaultRetryInterval);
-    connect(&m_retry, &QTimer::timeout, this, &PortKeeper::retry);
-    connect(&m_port, &SerialComm::lost, this, &PortKeeper::onLost);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        m_retry.stop();
+        if (m_wanted && m_link && !m_link->isOpen() && tryOpen() == Link::Opening::Open)
+            emit reopened();
+    });
 }
 
 void PortKeeper::setRetryInterval(std::chrono::milliseconds interval)
@@ -23,59 +24,77 @@ void PortKeeper::setRetryInterval(std::chrono::milliseconds interval)
     m_retry.setInterval(interval);
 }
 
-bool PortKeeper::open()
+void PortKeeper::open(Link &link)
 {
+    if (m_link != &link) {
+        if (m_link)
+            m_link->disconnect(this);
+        m_link = &link;
+        connect(&link, &Link::opened, this, &PortKeeper::onOpened);
+        connect(&link, &Link::openFailed, this, &PortKeeper::onOpenFailed);
+        connect(&link, &Link::lost, this, &PortKeeper::onLost);
+    }
     m_wanted = true;
-    if (tryOpen())
-        return true;
-    m_retry.start();
-    return false;
+    tryOpen();
+}
+
+void PortKeeper::sayOpen()
+{
+    if (m_unavailable.isOn()) {
+        m_unavailable.cleared(m_link->name() + QStringLiteral(" open again"));
+        return;
+    }
+    const QString settings = m_link->settingsText();
+    qCInfo(lcPort).noquote() << m_link->name() + QStringLiteral(" open")
+            + (settings.isEmpty() ? QString() : QStringLiteral(" at ") + settings);
 }
 
 void PortKeeper::release()
 {
     m_wanted = false;
     m_retry.stop();
-    if (m_port.portOpen())
-        m_port.setPortOpen(false);
-    m_unavailable.cleared(QStringLiteral("no longer trying ") + m_port.deviceName());
+    if (!m_link)
+        return;
+    m_link->close();
+    m_unavailable.cleared(QStringLiteral("no longer trying ") + m_link->name());
 }
 
-bool PortKeeper::tryOpen()
+Link::Opening PortKeeper::tryOpen()
 {
-    const QString device = m_port.deviceName();
-    if (m_port.setPortOpen(true)) {
-        m_retry.stop();
-        if (m_unavailable.isOn())
-            m_unavailable.cleared(device + QStringLiteral(" open again"));
-        else
-            qCInfo(lcPort).noquote() << device << "open at" << settingsText(m_port.settings());
-        return true;
+    const auto opening = m_link->open();
+    switch (opening) {
+    case Link::Opening::Open:
+        sayOpen();
+        break;
+    case Link::Opening::Pending:
+        // The link ends the attempt itself, with opened() or openFailed().
+        break;
+    case Link::Opening::Failed:
+        onOpenFailed();
+        break;
     }
-    const auto refusal = m_port.openFoundItHeld()            ? OpenRefusal::HeldElsewhere
-        : m_port.openError() == QSerialPort::PermissionError ? OpenRefusal::NoPermission
-                                                             : OpenRefusal::Other;
-    const QString failure = openFailureText(device, refusal, m_port.openErrorText());
+    return opening;
+}
+
+void PortKeeper::onOpened()
+{
+    sayOpen();
+    emit reopened();
+}
+
+void PortKeeper::onOpenFailed()
+{
+    const QString failure = m_link->openFailure();
     m_lastOpenError = QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + failure;
     m_unavailable.persists(failure + retryNote());
+    if (m_wanted)
+        m_retry.start();
     emit openFailed();
-    return false;
-}
-
-void PortKeeper::retry()
-{
-    if (!m_wanted || m_port.portOpen()) {
-        m_retry.stop();
-        return;
-    }
-    if (tryOpen())
-        emit reopened();
 }
 
 void PortKeeper::onLost(const QString &reason)
 {
-    m_unavailable.persists(
-        m_port.openedDevice() + QStringLiteral(" lost: ") + reason + retryNote());
+    m_unavailable.persists(m_link->name() + QStringLiteral(" lost: ") + reason + retryNote());
     if (m_wanted)
         m_retry.start();
 }
@@ -86,21 +105,6 @@ QString PortKeeper::retryNote() const
         return {};
     return QStringLiteral("; trying again every %1 s")
         .arg(std::chrono::duration<double>(m_retry.intervalAsDuration()).count());
-}
-
-QString openFailureText(const QString &device, OpenRefusal refusal, const QString &reason)
-{
-    switch (refusal) {
-    case OpenRefusal::HeldElsewhere:
-        return QStringLiteral("cannot open %1: held by another program").arg(device);
-    case OpenRefusal::NoPermission:
-        return QStringLiteral("cannot open %1: %2 (the user that runs meterlog must be in the "
-                              "dialout group: sudo usermod -aG dialout USER, then log in again)")
-            .arg(device, reason);
-    case OpenRefusal::Other:
-        break;
-    }
-    return QStringLiteral("cannot open %1: %2").arg(device, reason);
 }
 
 } // namespace meterlog

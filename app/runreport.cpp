@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "lastingcondition.h"
+#include "networkaddress.h"
 #include "portlocation.h"
 #include "snapshotfile.h"
 
@@ -10,12 +11,21 @@ namespace meterlog {
 
 namespace {
 
-QString portText(const QString &port, const QString &folder)
+// The port and how it is reached: a gateway has no line settings of its own to show.
+QString portText(const QString &port, const QString &lineSettings, const QString &folder)
 {
-    if (port.startsWith(u'/'))
-        return port;
+    if (const auto gateway = parseNetworkAddress(port)) {
+        return QStringLiteral("port %1 (%2)")
+            .arg(gateway->url(),
+                gateway->framing == NetworkAddress::Framing::ModbusTcp
+                    ? QStringLiteral("Modbus TCP")
+                    : QStringLiteral("RTU over TCP"));
+    }
     // A number leads to a device; the log names it, as a link in the folder or a built-in port.
-    return QStringLiteral("%1 (%2)").arg(port, deviceForPortNumber(port.toInt(), folder));
+    const QString device = port.startsWith(u'/')
+        ? port
+        : QStringLiteral("%1 (%2)").arg(port, deviceForPortNumber(port.toInt(), folder));
+    return QStringLiteral("port %1 at %2").arg(device, lineSettings);
 }
 
 } // namespace
@@ -26,8 +36,7 @@ QString startLine(const ProgramOptions &options, const FolderChoice &folder)
     const int first = start.startAddress ? start.startAddress->toInt() : createdStartAddress;
     const int count = start.registerCount ? start.registerCount->toInt() : createdRegisterCount;
     QStringList parts {
-        QStringLiteral("port %1 at %2")
-            .arg(portText(start.port, folder.folder), start.lineSettings),
+        portText(start.port, start.lineSettings, folder.folder),
         QStringLiteral("meters %1").arg(start.addresses.join(u',')),
         QStringLiteral("registers %1 to %2").arg(first).arg(first + count - 1),
         QStringLiteral("reply limit %1 ms").arg(start.replyLimit.count()),

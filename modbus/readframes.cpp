@@ -25,7 +25,9 @@ bool isExceptionReply(const CrcTable &table, QByteArrayView reply)
         && hasValidCrc(table, reply, exceptionReplyLength);
 }
 
-ReplyCheck verdictOnly(ReplyVerdict verdict, std::uint8_t exceptionCode = 0)
+} // namespace
+
+ReplyCheck ReplyCheck::only(ReplyVerdict verdict, std::uint8_t exceptionCode)
 {
     ReplyCheck check;
     check.verdict = verdict;
@@ -33,7 +35,19 @@ ReplyCheck verdictOnly(ReplyVerdict verdict, std::uint8_t exceptionCode = 0)
     return check;
 }
 
-} // namespace
+ReplyCheck checkReplyPdu(const ReadRequest &request, QByteArrayView pdu)
+{
+    if (pdu.size() == 2 && byteAt(pdu, 0) == (readHoldingRegisters | exceptionFlag))
+        return ReplyCheck::only(ReplyVerdict::Exception, byteAt(pdu, 1));
+    if (pdu.size() != 2 + 2 * request.count || byteAt(pdu, 0) != readHoldingRegisters
+        || byteAt(pdu, 1) != 2 * request.count)
+        return ReplyCheck::only(ReplyVerdict::Malformed);
+    auto check = ReplyCheck::only(ReplyVerdict::Verified);
+    check.registers.reserve(request.count);
+    for (int r = 0; r < request.count; ++r)
+        check.registers.append(std::uint16_t(byteAt(pdu, 2 + 2 * r) << 8 | byteAt(pdu, 3 + 2 * r)));
+    return check;
+}
 
 QByteArray requestBody(const ReadRequest &request)
 {
@@ -51,27 +65,24 @@ ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QBy
 {
     if (isExceptionReply(table, reply)) {
         if (byteAt(reply, 0) != request.device)
-            return verdictOnly(ReplyVerdict::ForeignDevice);
-        return verdictOnly(ReplyVerdict::Exception, byteAt(reply, 2));
+            return ReplyCheck::only(ReplyVerdict::ForeignDevice);
+        return ReplyCheck::only(ReplyVerdict::Exception, byteAt(reply, 2));
     }
     const int length = replyLength(request.count);
     if (reply.size() < length)
-        return verdictOnly(ReplyVerdict::Short);
+        return ReplyCheck::only(ReplyVerdict::Short);
     if (!hasValidCrc(table, reply, length))
-        return verdictOnly(ReplyVerdict::BadCrc);
+        return ReplyCheck::only(ReplyVerdict::BadCrc);
     if (byteAt(reply, 0) != request.device)
-        return verdictOnly(ReplyVerdict::ForeignDevice);
+        return ReplyCheck::only(ReplyVerdict::ForeignDevice);
     // No device answers a broadcast (address 0); a frame that claims to is no answer of a meter.
-    if (request.device == 0 || byteAt(reply, 1) != readHoldingRegisters
-        || byteAt(reply, 2) != 2 * request.count)
-        return verdictOnly(ReplyVerdict::Malformed);
-
-    auto check = verdictOnly(ReplyVerdict::Verified);
-    check.registers.reserve(request.count);
-    for (int r = 0; r < request.count; ++r)
-        check.registers.append(
-            std::uint16_t(byteAt(reply, 3 + 2 * r) << 8 | byteAt(reply, 4 + 2 * r)));
-    return check;
+    if (request.device == 0)
+        return ReplyCheck::only(ReplyVerdict::Malformed);
+    // Between the address and the CRC.
+    const auto check = checkReplyPdu(request, reply.sliced(1, length - 3));
+    // An exception of full length is no answer to this request either.
+    return check.verdict == ReplyVerdict::Exception ? ReplyCheck::only(ReplyVerdict::Malformed)
+                                                    : check;
 }
 
 QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request)

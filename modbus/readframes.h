@@ -50,7 +50,13 @@ struct ReplyCheck
     ReplyVerdict verdict = ReplyVerdict::Short;
     std::uint8_t exceptionCode = 0; // with Exception
     QList<std::uint16_t> registers; // with Verified: one word a register, in order
+
+    static ReplyCheck only(ReplyVerdict verdict, std::uint8_t exceptionCode = 0);
 };
+
+// Checks what a reply holds past its address, the same on every link: an exception and its code,
+// or the function code, the byte count and the words. `pdu` is exactly that part of the frame.
+ReplyCheck checkReplyPdu(const ReadRequest &request, QByteArrayView pdu);
 
 // Checks in a fixed order: a complete exception reply, length, CRC, device, function code and
 // byte count. Bytes after a complete response are ignored.

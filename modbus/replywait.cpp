@@ -3,7 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "serialcomm.h"
+#include "link.h"
 
 namespace meterlog {
 
@@ -15,9 +15,9 @@ void Cancellation::cancel()
 
 namespace {
 
-// Runs every pending event until `limit` has passed, the port closes, `cancel` fires, or
+// Runs every pending event until `limit` has passed, the link closes, `cancel` fires, or
 // `judge`, asked after every arrival, says the wait is over.
-void runEventsUntil(SerialComm &port, std::chrono::milliseconds limit, const Cancellation &cancel,
+void runEventsUntil(Link &link, std::chrono::milliseconds limit, const Cancellation &cancel,
     const std::function<bool()> &judge)
 {
     QEventLoop loop;
@@ -25,9 +25,9 @@ void runEventsUntil(SerialComm &port, std::chrono::milliseconds limit, const Can
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&port, &SerialComm::closed, &loop, &QEventLoop::quit);
+    QObject::connect(&link, &Link::closed, &loop, &QEventLoop::quit);
     QObject::connect(&cancel, &Cancellation::cancelled, &loop, &QEventLoop::quit);
-    QObject::connect(&port, &SerialComm::bytesArrived, &loop, [&] {
+    QObject::connect(&link, &Link::bytesArrived, &loop, [&] {
         if (judge())
             loop.quit();
     });
@@ -39,46 +39,45 @@ void runEventsUntil(SerialComm &port, std::chrono::milliseconds limit, const Can
 
 } // namespace
 
-WaitResult waitForReply(SerialComm &port,
-    const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
-    const Cancellation &cancel)
+WaitResult waitForReply(Link &link, const std::function<int(QByteArrayView)> &bytesStillNeeded,
+    std::chrono::milliseconds limit, const Cancellation &cancel)
 {
     using std::chrono::steady_clock;
     const auto start = steady_clock::now();
     const auto outcome = [&] {
         if (cancel.isCancelled())
             return WaitEnd::Cancelled;
-        if (!port.portOpen())
+        if (!link.isOpen())
             return WaitEnd::PortClosed;
-        const int needed = bytesStillNeeded(port.peekInput());
+        const int needed = bytesStillNeeded(link.peekInput());
         if (needed <= 0)
             return WaitEnd::Complete;
-        port.expectInput(needed);
+        link.expectInput(needed);
         return WaitEnd::TimedOut;
     };
 
     if (outcome() == WaitEnd::TimedOut && limit.count() > 0)
-        runEventsUntil(port, limit, cancel, [&] { return outcome() != WaitEnd::TimedOut; });
+        runEventsUntil(link, limit, cancel, [&] { return outcome() != WaitEnd::TimedOut; });
     const auto elapsed = steady_clock::now() - start;
     const auto end = outcome();
-    port.watchEveryArrival();
+    link.watchEveryArrival();
     return {end, elapsed};
 }
 
-WaitEnd waitForSilence(SerialComm &port, std::chrono::microseconds gap,
-    std::chrono::milliseconds bound, const Cancellation &cancel)
+WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::milliseconds bound,
+    const Cancellation &cancel)
 {
     using namespace std::chrono;
     // The silence is timed from every byte.
-    port.watchEveryArrival();
+    link.watchEveryArrival();
     const auto giveUpAt = steady_clock::now() + bound;
     bool blockedOnce = false;
     for (;;) {
         if (cancel.isCancelled())
             return WaitEnd::Cancelled;
-        if (!port.portOpen())
+        if (!link.isOpen())
             return WaitEnd::PortClosed;
-        const auto quiet = port.quietFor();
+        const auto quiet = link.quietFor();
         if (quiet >= gap)
             return WaitEnd::Complete;
         if (steady_clock::now() >= giveUpAt)
@@ -87,9 +86,9 @@ WaitEnd waitForSilence(SerialComm &port, std::chrono::microseconds gap,
         if (!blockedOnce) {
             // No longer than one gap: the window does not notice.
             blockedOnce = true;
-            port.waitBrieflyForInput(rest);
+            link.waitBrieflyForInput(rest);
         } else {
-            runEventsUntil(port, ceil<milliseconds>(rest), cancel, [] { return false; });
+            runEventsUntil(link, ceil<milliseconds>(rest), cancel, [] { return false; });
         }
     }
 }

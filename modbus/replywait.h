@@ -13,7 +13,7 @@
 
 namespace meterlog {
 
-class SerialComm;
+class Link;
 
 // Tells a running wait that its owner is going away: the wait ends at once, and whoever called
 // it must touch nothing of the owner's again.
@@ -35,7 +35,7 @@ private:
 enum class WaitEnd {
     Complete, // the bytes in are enough to judge the reply; the line has fallen silent
     TimedOut, // the limit passed first
-    PortClosed, // the port closed or failed while waiting
+    PortClosed, // the link closed or failed while waiting
     Cancelled, // the owner is going away
 };
 
@@ -46,18 +46,17 @@ struct WaitResult
 };
 
 // Waits until `bytesStillNeeded` says that no more bytes are needed to judge what has been
-// received, the port closes, `cancel` fires or `limit` has passed. Until then the port wakes the
+// received, the link closes, `cancel` fires or `limit` has passed. Until then the link wakes the
 // wait only once the bytes still needed are there. Other events, including a nested wait of
 // another scan, can run meanwhile.
-WaitResult waitForReply(SerialComm &port,
-    const std::function<int(QByteArrayView)> &bytesStillNeeded, std::chrono::milliseconds limit,
-    const Cancellation &cancel);
+WaitResult waitForReply(Link &link, const std::function<int(QByteArrayView)> &bytesStillNeeded,
+    std::chrono::milliseconds limit, const Cancellation &cancel);
 
 // Waits until the line has been silent for `gap` since the last byte received or sent; bytes that
 // arrive meanwhile start the silence anew. The rest of a gap is waited without the event loop,
 // whose whole milliseconds would stretch it; a line that goes on talking after that is waited
 // for with the window live, up to `bound` (TimedOut).
-WaitEnd waitForSilence(SerialComm &port, std::chrono::microseconds gap,
-    std::chrono::milliseconds bound, const Cancellation &cancel);
+WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::milliseconds bound,
+    const Cancellation &cancel);
 
 } // namespace meterlog

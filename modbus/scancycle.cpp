@@ -1,8 +1,8 @@
 #include "scancycle.h"
 
+#include "link.h"
 #include "logcategories.h"
 #include "numberreading.h"
-#include "serialcomm.h"
 
 namespace meterlog {
 
@@ -46,15 +46,13 @@ const char *verdictName(ReplyVerdict verdict)
     return "";
 }
 
-// Hands the request to the port and waits until the device has taken all of it. Bytes that
-// arrived before it belong to an earlier request and are dropped, after the line has been
-// silent for a frame gap so that a device still talking is not cut into. Returns how the slot's
-// turn ends when the request could not go out.
+// Hands the request to the link once the line has been silent for a frame gap, so that a device
+// still talking is not cut into. Bytes that arrived before it belong to an earlier request and
+// are dropped. Returns how the slot's turn ends when the request could not go out.
 std::optional<SlotOutcome> sendRequest(
-    SerialComm &port, const QByteArray &frame, const Cancellation &cancel)
+    Link &link, const QByteArray &frame, const Cancellation &cancel)
 {
-    using std::chrono::steady_clock;
-    switch (waitForSilence(port, frameGap(port.settings()), silenceLimit, cancel)) {
+    switch (waitForSilence(link, link.frameGap(), silenceLimit, cancel)) {
     case WaitEnd::Complete:
         break;
     case WaitEnd::Cancelled:
@@ -63,28 +61,22 @@ std::optional<SlotOutcome> sendRequest(
     case WaitEnd::TimedOut:
         return SlotOutcome::SendFailed;
     }
-    port.discardInput();
-    port.setInputLen(0);
-    if (!port.setOutput(frame))
+    link.discardInput();
+    if (!link.send(frame))
         return SlotOutcome::SendFailed;
-    const auto giveUpAt = steady_clock::now() + sendLimit;
-    for (;;) {
-        const auto pending = port.outBufferCount();
-        if (!pending)
-            return SlotOutcome::SendFailed;
-        if (*pending == 0)
-            return std::nullopt;
-        if (steady_clock::now() >= giveUpAt)
-            return SlotOutcome::SendFailed;
-    }
+    return std::nullopt;
 }
 
+// A gateway answers for a meter behind it that did not answer in time: that is the meter's
+// time-out, not a fault of the meter.
+constexpr std::uint8_t gatewayTargetFailedToRespond = 0x0B;
+
 // One slot's turn, from reading its inputs to storing its words.
-SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
     // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
-    if (!port.portOpen())
+    if (!link.isOpen())
         return {SlotOutcome::PortNotOpen, std::nullopt};
     const auto request = requestFromTexts(
         console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
@@ -94,29 +86,20 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
         return SlotReport {outcome, request->device, exceptionCode};
     };
 
-    auto frame = requestBody(*request);
-    crc.proc1(frame, std::int16_t(frame.size()));
-    frame.append(char(crc.crc_hi));
-    frame.append(char(crc.crc_lo));
-
-    if (const auto notSent = sendRequest(port, frame, cancel))
+    const auto exchange = framing.exchange(*request);
+    if (const auto notSent = sendRequest(link, exchange.frame, cancel))
         return reportOf(*notSent);
     qCDebug(lcFrames).noquote()
-        << QStringLiteral("M%1 sent %2").arg(slot + 1).arg(frame.toHex(' '));
+        << QStringLiteral("M%1 sent %2").arg(slot + 1).arg(exchange.frame.toHex(' '));
 
-    // Some adapters hear their own request: the reply then comes after a copy of it, and the
-    // wait goes on for the reply itself.
-    const auto stillNeeded = [&](QByteArrayView received) {
-        return bytesStillNeeded(crc.crc_table, *request, frame, received);
-    };
-    const auto wait = waitForReply(port, stillNeeded, replyLimit, cancel);
+    const auto wait = waitForReply(link, exchange.bytesStillNeeded, replyLimit, cancel);
     if (wait.end == WaitEnd::Cancelled)
         return reportOf(SlotOutcome::Cancelled);
     if (wait.end == WaitEnd::PortClosed)
         return reportOf(SlotOutcome::PortLost);
 
-    const auto reply = port.input().value_or(QByteArray());
-    const auto check = checkReadReply(crc.crc_table, *request, replyAfterEcho(reply, frame));
+    const auto reply = link.takeInput().value_or(QByteArray());
+    const auto check = exchange.check(reply);
     qCDebug(lcFrames).noquote() << QStringLiteral("M%1 got %2 (%3)")
                                        .arg(slot + 1)
                                        .arg(reply.isEmpty() ? QStringLiteral("nothing")
@@ -124,6 +107,9 @@ SlotReport askSlot(int slot, ScanConsole &console, SerialComm &port, CrcRoutine 
                                        .arg(verdictName(check.verdict));
     if (check.verdict == ReplyVerdict::Verified)
         console.storeRegisters(slot, *request, check.registers);
+    if (check.verdict == ReplyVerdict::Exception
+        && check.exceptionCode == gatewayTargetFailedToRespond)
+        return reportOf(SlotOutcome::TimedOut);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);
 }
 
@@ -141,7 +127,7 @@ std::optional<ReadRequest> requestFromTexts(
     return ReadRequest {*deviceAddress, *start, *count};
 }
 
-ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+ScanResult runScanCycle(ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
     ScanResult result;
@@ -154,7 +140,7 @@ ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
             continue;
         }
         console.showSlotMark(slot, SlotMark::Asking);
-        const auto report = askSlot(slot, console, port, crc, cancel, replyLimit);
+        const auto report = askSlot(slot, console, link, framing, cancel, replyLimit);
         const auto outcome = report.outcome;
         result.outcomes[slot] = outcome;
         if (outcome == SlotOutcome::Cancelled) {

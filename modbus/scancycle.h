@@ -1,7 +1,8 @@
 #pragma once
 
 // One scan cycle: every ticked device slot, in order, is asked once for its block of holding
-// registers, and the words of each verified reply go to that slot's column. What the cycle needs
+// registers, and the words of each verified reply go to that slot's column. The same on every
+// link and framing. What the cycle needs
 // of the window comes through ScanConsole, so the cycle can run without one.
 
 #include <QList>
@@ -12,19 +13,17 @@
 #include <cstdint>
 #include <optional>
 
-#include "crc16.h"
+#include "framing.h"
 #include "meters.h"
 #include "readframes.h"
 #include "replywait.h"
 
 namespace meterlog {
 
-class SerialComm;
+class Link;
 
 // The longest a device may take to answer, unless the operator sets another limit.
 inline constexpr std::chrono::milliseconds defaultReplyLimit {500};
-// The longest the device may take to accept a request.
-inline constexpr std::chrono::milliseconds sendLimit {200};
 // A line that never falls silent for a frame gap within this long carries no request of ours.
 inline constexpr std::chrono::milliseconds silenceLimit {100};
 
@@ -89,9 +88,10 @@ struct ScanResult
     bool cancelled = false;
 };
 
-// Runs one cycle, waiting up to `replyLimit` for each reply. Returns early, touching neither the
-// console nor the port again, when `cancel` fires during a wait.
-ScanResult runScanCycle(ScanConsole &console, SerialComm &port, CrcRoutine &crc,
+// Runs one cycle over `link`, its requests and replies framed by `framing`, waiting up to
+// `replyLimit` for each reply. Returns early, touching neither the console nor the link again,
+// when `cancel` fires during a wait.
+ScanResult runScanCycle(ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit = defaultReplyLimit);
 
 } // namespace meterlog

@@ -22,6 +22,31 @@ namespace {
 // How long one reading of the output count waits for the device to take queued bytes. A
 // function-3 request takes 2 ms on the wire at 38400 baud.
 constexpr std::chrono::milliseconds outputStep {20};
+// The longest the device may take to accept a request.
+constexpr std::chrono::milliseconds sendLimit {200};
+
+enum class OpenRefusal {
+    HeldElsewhere, // another program has the device open
+    NoPermission, // the user may not open it
+    Other,
+};
+
+// The line that says why `device` could not be opened, with a hint where the system's reason
+// alone leaves the operator guessing.
+QString openFailureText(const QString &device, OpenRefusal refusal, const QString &reason)
+{
+    switch (refusal) {
+    case OpenRefusal::HeldElsewhere:
+        return QStringLiteral("cannot open %1: held by another program").arg(device);
+    case OpenRefusal::NoPermission:
+        return QStringLiteral("cannot open %1: %2 (the user that runs meterlog must be in the "
+                              "dialout group: sudo usermod -aG dialout USER, then log in again)")
+            .arg(device, reason);
+    case OpenRefusal::Other:
+        break;
+    }
+    return QStringLiteral("cannot open %1: %2").arg(device, reason);
+}
 
 // Asks the driver to hand received bytes on at once rather than in batches, which a reply wait
 // would otherwise sit through. Pseudo-terminals and some drivers have no such setting and refuse;
@@ -48,7 +73,7 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
 } // namespace
 
 SerialComm::SerialComm(QString programDir, QObject *parent)
-    : QObject(parent)
+    : Link(parent)
     , m_programDir(std::move(programDir))
     , m_arrivals(m_port)
 {
@@ -126,17 +151,18 @@ bool SerialComm::setPortOpen(bool open)
     m_inputLen = 0;
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_openError = m_port.error();
-        m_openErrorText = m_port.errorString();
         // Qt says "permission" both for a device the user may not open and for one whose lock
         // file another program holds or that another program opened exclusively (which Qt
         // itself does, TIOCEXCL): only the file's own permissions tell the two apart.
-        m_openFoundItHeld = m_openError == QSerialPort::PermissionError && isReadWritable(device);
+        const auto refusal = m_openError != QSerialPort::PermissionError ? OpenRefusal::Other
+            : isReadWritable(device) ? OpenRefusal::HeldElsewhere
+                                     : OpenRefusal::NoPermission;
+        m_openFailure = openFailureText(m_openedDevice, refusal, m_port.errorString());
         m_port.clearError();
         return false;
     }
     m_openError = QSerialPort::NoError;
-    m_openErrorText.clear();
-    m_openFoundItHeld = false;
+    m_openFailure.clear();
     requestLowLatency(m_port);
     m_arrivals.portOpened();
     noteActivity();
@@ -198,6 +224,50 @@ std::optional<QByteArray> SerialComm::input()
         return std::nullopt;
     m_arrivals.takeInHeldInput();
     return m_inputLen > 0 ? m_port.read(m_inputLen) : m_port.readAll();
+}
+
+QString SerialComm::name() const
+{
+    return portOpen() ? m_openedDevice : deviceName();
+}
+
+Link::Opening SerialComm::open()
+{
+    return setPortOpen(true) ? Opening::Open : Opening::Failed;
+}
+
+void SerialComm::close()
+{
+    if (portOpen())
+        setPortOpen(false);
+}
+
+std::chrono::microseconds SerialComm::frameGap() const
+{
+    return meterlog::frameGap(m_settings);
+}
+
+bool SerialComm::send(const QByteArray &frame)
+{
+    using std::chrono::steady_clock;
+    setInputLen(0);
+    if (!setOutput(frame))
+        return false;
+    const auto giveUpAt = steady_clock::now() + sendLimit;
+    for (;;) {
+        const auto pending = outBufferCount();
+        if (!pending)
+            return false;
+        if (*pending == 0)
+            return true;
+        if (steady_clock::now() >= giveUpAt)
+            return false;
+    }
+}
+
+std::optional<QByteArray> SerialComm::takeInput()
+{
+    return input();
 }
 
 QByteArray SerialComm::peekInput()

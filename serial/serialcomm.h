@@ -1,12 +1,11 @@
 #pragma once
 
 // SerialComm: the serial-port operations the window relies on (settings, port number, open
-// state, output and input with their counts), over QSerialPort. Every operation reports its
-// failure to the caller. A port that fails under the program is closed here, so it reads as not
-// open from then on instead of spinning on errors.
+// state, output and input with their counts), over QSerialPort, and the serial line as a link for
+// the scan. Every operation reports its failure to the caller. A port that fails under the
+// program is closed here, so it reads as not open from then on instead of spinning on errors.
 
 #include <QByteArray>
-#include <QObject>
 #include <QSerialPort>
 #include <QString>
 
@@ -14,12 +13,12 @@
 #include <optional>
 
 #include "arrivalwatch.h"
-
 #include "linesettings.h"
+#include "link.h"
 
 namespace meterlog {
 
-class SerialComm : public QObject
+class SerialComm : public Link
 {
     Q_OBJECT
 
@@ -46,9 +45,6 @@ public:
     bool setPortOpen(bool open);
     // Why the last open failed, in the system's words ("No such file or directory").
     QSerialPort::SerialPortError openError() const { return m_openError; }
-    QString openErrorText() const { return m_openErrorText; }
-    // The last open failed because another program holds the device (a permission it has).
-    bool openFoundItHeld() const { return m_openFoundItHeld; }
 
     // 0: the next input() takes everything received; n > 0: at most n bytes.
     bool setInputLen(int length);
@@ -59,31 +55,27 @@ public:
     std::optional<int> outBufferCount();
     std::optional<int> inBufferCount();
     std::optional<QByteArray> input();
-    // The bytes input() would take, left in place.
-    QByteArray peekInput();
 
+    // The serial line as a link. Its name is the device; it opens at once or not at once; the
+    // port wakes a reader only once the bytes it expects can be there (see ArrivalWatch).
+    QString name() const override;
+    QString settingsText() const override { return meterlog::settingsText(m_settings); }
+    bool isOpen() const override { return portOpen(); }
+    Opening open() override;
+    void close() override;
+    QString openFailure() const override { return m_openFailure; }
+    std::chrono::microseconds frameGap() const override;
+    std::chrono::steady_clock::duration quietFor() const override;
+    void waitBrieflyForInput(std::chrono::microseconds span) override;
     // Drops every byte received and not yet read, in the driver as well as here.
-    void discardInput();
-    // The reader needs `bytes` more before it can act: the port wakes it only once they can be
-    // there (see ArrivalWatch), and bytesArrived() may come later than the first of them.
-    void expectInput(int bytes);
-    // Every arrival wakes the reader again (the default).
-    void watchEveryArrival() { m_arrivals.watchEveryArrival(); }
+    void discardInput() override;
+    // Through the operations above: the input taken whole, the output drained.
+    bool send(const QByteArray &frame) override;
+    QByteArray peekInput() override;
+    std::optional<QByteArray> takeInput() override;
+    void expectInput(int bytes) override;
+    void watchEveryArrival() override { m_arrivals.watchEveryArrival(); }
     const ArrivalWatch &arrivals() const { return m_arrivals; }
-    // How long the line has been silent: since the last byte received or sent.
-    std::chrono::steady_clock::duration quietFor() const;
-    // Returns when bytes arrive (taking them in) or after `span`, without running the event loop:
-    // for waits as short as a frame gap, which the event loop's whole milliseconds would stretch.
-    void waitBrieflyForInput(std::chrono::microseconds span);
-
-signals:
-    // New bytes are waiting to be read.
-    void bytesArrived();
-    // The port has closed: by the program or because it failed.
-    void closed();
-    // The port failed under the program (device gone, read or write error) and was closed;
-    // `reason` is the system's word for it.
-    void lost(const QString &reason);
 
 private:
     void noteActivity();
@@ -95,8 +87,7 @@ private:
     LineSettings m_settings;
     qint16 m_portNumber = 1;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
-    QString m_openErrorText;
-    bool m_openFoundItHeld = false;
+    QString m_openFailure;
     QString m_devicePath;
     QString m_openedDevice;
     int m_inputLen = 0;

@@ -98,6 +98,9 @@ void CommandLineTest::eachOption_data()
     runs("port number", {"--port", "4"}, "port=4 ");
     runs("port path", {"--port", "/dev/serial/by-id/usb-FTDI_A1-if00"},
         "port=/dev/serial/by-id/usb-FTDI_A1-if00 ");
+    runs("Modbus TCP gateway", {"--port", "tcp://10.0.0.7"}, "port=tcp://10.0.0.7 ");
+    runs("RTU over TCP, IPv6", {"--port", "rtu+tcp://[fd00::17]:4001"},
+        "port=rtu+tcp://[fd00::17]:4001 ");
     runs("line 9600 8E1", {"--line", "9600,E,8,1"}, "line=9600,e,8,1 ");
     runs("line 19200 7O2", {"--line=19200,o,7,2"}, "line=19200,o,7,2 ");
     runs("three addresses", {"--addresses", "11,12,13"}, "addresses=11,12,13 ");
@@ -139,6 +142,9 @@ void CommandLineTest::eachOption_data()
     refused("an argument", {"9"}, "\"9\"");
     for (const char *port : {"", "0", "abc", "99999", "com9"})
         refused(qPrintable(QStringLiteral("port '%1'").arg(port)), {"--port", port}, "--port");
+    for (const char *url : {"tcp://", "tcp://gw:0", "tcp://gw:65536", "tcp://gw:502/x",
+             "tcp://user@gw", "rtu+tcp://gw", "udp://gw:502", "tcp://[fd00::17"})
+        refused(qPrintable(QStringLiteral("port '%1'").arg(url)), {"--port", url}, "--port");
     for (const char *line : {"38400,n,8", "38400,x,8,1", "38400,n,6,1", "38400,n,8,1.5", "0,n,8,1",
              "abc,n,8,1", "38400, n,8,1"})
         refused(qPrintable(QStringLiteral("line '%1'").arg(line)), {"--line", line}, "--line");
@@ -280,6 +286,14 @@ void CommandLineTest::startLineSaysWhatTheRunDoesWithoutThePassword()
              QStringLiteral("mqtt://logger@broker.example:1883/site/line1")})
         QVERIFY2(line.contains(part), qPrintable(part + " in " + line));
     QVERIFY2(!line.contains("s3cret"), qPrintable(line));
+
+    // A gateway has no line settings: they would be a claim about a line the run never opens.
+    const auto gateway = parseCommandLine({"meterlog", "--port", "tcp://gw", "--headless"});
+    QVERIFY(std::holds_alternative<ProgramOptions>(gateway));
+    const QString gatewayLine
+        = startLine(std::get<ProgramOptions>(gateway), {"/srv/line1", "given"});
+    QVERIFY2(
+        gatewayLine.contains("port tcp://gw:502 (Modbus TCP), meters "), qPrintable(gatewayLine));
 }
 
 void CommandLineTest::folderGivenElseProgramsElseTheUsersData()

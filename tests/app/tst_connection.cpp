@@ -101,7 +101,7 @@ void ConnectionTest::emptiedPortBoxReopensTheLastNumber()
     m_form->cmd_coneck_Click();
     QVERIFY(!m_form->port().portOpen());
 
-    for (const QString text : {"", "abc", "99999", "0"}) {
+    for (const QString text : {"", "abc", "99999", "0", "tcp://", "rtu+tcp://gw", "tcp://gw:0"}) {
         m_form->ComA->setEditText(text);
         m_form->cmd_coneck_Click();
         QVERIFY2(m_form->port().portOpen(), qPrintable(text));

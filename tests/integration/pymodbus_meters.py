@@ -1,6 +1,9 @@
-"""Five Modbus RTU slaves (device addresses 1 to 5) from pymodbus on one serial device.
+"""Five Modbus slaves (device addresses, or unit ids, 1 to 5) from pymodbus.
 
-Usage: pymodbus_meters.py DEVICE
+Usage: pymodbus_meters.py DEVICE            RTU on a serial device
+       pymodbus_meters.py --tcp PORT        Modbus TCP on 127.0.0.1:PORT
+       pymodbus_meters.py --rtu-tcp PORT    RTU frames over TCP on 127.0.0.1:PORT, as a
+                                            transparent gateway passes them
 
 Device d holds, from protocol address 4011 on, the words d * 100 + r for r = 0..29, except the
 ninth (address 4019), which holds 5000 + d: a frequency in hundredths of a hertz. Prints "ready"
@@ -13,8 +16,8 @@ import sys
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
-from pymodbus.server.async_io import StartAsyncSerialServer
-from pymodbus.transaction import ModbusRtuFramer
+from pymodbus.server.async_io import StartAsyncSerialServer, StartAsyncTcpServer
+from pymodbus.transaction import ModbusRtuFramer, ModbusSocketFramer
 
 FIRST_ADDRESS = 4011
 REGISTERS = 30
@@ -26,6 +29,17 @@ def words_of(device):
     return words
 
 
+def server(context, arguments):
+    if arguments[0] in ("--tcp", "--rtu-tcp"):
+        framer = ModbusSocketFramer if arguments[0] == "--tcp" else ModbusRtuFramer
+        # A server started again on its port takes it back at once, as a restarted gateway does.
+        return StartAsyncTcpServer(context=context, framer=framer,
+                                   address=("127.0.0.1", int(arguments[1])),
+                                   allow_reuse_address=True)
+    return StartAsyncSerialServer(context=context, framer=ModbusRtuFramer, port=arguments[0],
+                                  baudrate=38400, bytesize=8, parity="N", stopbits=1)
+
+
 def main():
     logging.basicConfig(level=logging.ERROR)
     slaves = {
@@ -35,9 +49,7 @@ def main():
     }
     context = ModbusServerContext(slaves=slaves, single=False)
     print("ready", flush=True)
-    asyncio.run(StartAsyncSerialServer(context=context, framer=ModbusRtuFramer,
-                                       port=sys.argv[1], baudrate=38400, bytesize=8,
-                                       parity="N", stopbits=1))
+    asyncio.run(server(context, sys.argv[1:]))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include <QTest>
 
+#include "mbapframes.h"
 #include "readframes.h"
 #include "scancycle.h"
 #include "scriptedmeter.h"
@@ -24,6 +25,9 @@ private slots:
     void bytesStillNeededUntilAVerdict_data();
     void bytesStillNeededUntilAVerdict();
     void broadcastIsNeverAnswered();
+    void mbapRequestFrame();
+    void mbapReplyVerdicts_data();
+    void mbapReplyVerdicts();
 
 private:
     const CrcTable m_table = makeCrcTable();
@@ -205,6 +209,145 @@ void ReadFramesTest::broadcastIsNeverAnswered()
     const ReadRequest broadcast {0, 4011, 2};
     QCOMPARE(checkReadReply(m_table, broadcast, normalReply(0, {1, 2})).verdict,
         ReplyVerdict::Malformed);
+}
+
+void ReadFramesTest::mbapRequestFrame()
+{
+    // Transaction 1, protocol 0, six bytes follow: unit 1, function 3, 4011, 12.
+    QCOMPARE(mbapRequest(1, ReadRequest {1, 4011, 12}),
+        QByteArray::fromHex("000100000006"
+                            "01"
+                            "03"
+                            "0FAB"
+                            "000C"));
+    QCOMPARE(mbapRequest(0xBEEF, ReadRequest {247, 0, 125}),
+        QByteArray::fromHex("BEEF00000006"
+                            "F7"
+                            "03"
+                            "0000"
+                            "007D"));
+}
+
+void ReadFramesTest::mbapReplyVerdicts_data()
+{
+    // Transaction 0x0102 asks unit 5 for 2 registers from 0; frames are written out by hand.
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<ReplyVerdict>("verdict");
+    QTest::addColumn<int>("needed");
+    const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
+    const QByteArray good = hex("0102"
+                                "0000"
+                                "0007"
+                                "05"
+                                "03"
+                                "04"
+                                "1388"
+                                "FFFF");
+    const QByteArray earlier = hex("0101"
+                                   "0000"
+                                   "0007"
+                                   "05"
+                                   "03"
+                                   "04"
+                                   "0001"
+                                   "0002");
+    QTest::newRow("good") << good << ReplyVerdict::Verified << 0;
+    QTest::newRow("good, bytes after it") << good + hex("0000") << ReplyVerdict::Verified << 0;
+    QTest::newRow("nothing") << QByteArray() << ReplyVerdict::Short << 7;
+    QTest::newRow("the header") << good.left(7) << ReplyVerdict::Short << 6;
+    QTest::newRow("all but one byte") << good.chopped(1) << ReplyVerdict::Short << 1;
+    QTest::newRow("an earlier transaction's reply")
+        << earlier << ReplyVerdict::Short << mbapHeaderLength;
+    QTest::newRow("an earlier reply, then part of this one")
+        << earlier + good.left(9) << ReplyVerdict::Short << 4;
+    QTest::newRow("an earlier reply, then this one")
+        << earlier + good << ReplyVerdict::Verified << 0;
+    QTest::newRow("another protocol") << hex("0102"
+                                             "0001"
+                                             "0007"
+                                             "05"
+                                             "03"
+                                             "04"
+                                             "1388"
+                                             "FFFF")
+                                      << ReplyVerdict::Malformed << 0;
+    QTest::newRow("length 0, no frame can follow") << hex("0102"
+                                                          "0000"
+                                                          "0000"
+                                                          "05")
+                                                   << ReplyVerdict::Malformed << 0;
+    QTest::newRow("length past any frame") << hex("0102"
+                                                  "0000"
+                                                  "012C"
+                                                  "05")
+                                           << ReplyVerdict::Malformed << 0;
+    QTest::newRow("another unit") << hex("0102"
+                                         "0000"
+                                         "0007"
+                                         "06"
+                                         "03"
+                                         "04"
+                                         "1388"
+                                         "FFFF")
+                                  << ReplyVerdict::ForeignDevice << 0;
+    QTest::newRow("exception 02") << hex("0102"
+                                         "0000"
+                                         "0003"
+                                         "05"
+                                         "83"
+                                         "02")
+                                  << ReplyVerdict::Exception << 0;
+    QTest::newRow("gateway exception 0B") << hex("0102"
+                                                 "0000"
+                                                 "0003"
+                                                 "05"
+                                                 "83"
+                                                 "0B")
+                                          << ReplyVerdict::Exception << 0;
+    QTest::newRow("fewer words than asked") << hex("0102"
+                                                   "0000"
+                                                   "0005"
+                                                   "05"
+                                                   "03"
+                                                   "02"
+                                                   "1388")
+                                            << ReplyVerdict::Malformed << 0;
+    QTest::newRow("length longer than the words") << hex("0102"
+                                                         "0000"
+                                                         "0009"
+                                                         "05"
+                                                         "03"
+                                                         "04"
+                                                         "1388"
+                                                         "FFFF"
+                                                         "0000")
+                                                  << ReplyVerdict::Malformed << 0;
+    QTest::newRow("other function") << hex("0102"
+                                           "0000"
+                                           "0007"
+                                           "05"
+                                           "04"
+                                           "04"
+                                           "1388"
+                                           "FFFF")
+                                    << ReplyVerdict::Malformed << 0;
+}
+
+void ReadFramesTest::mbapReplyVerdicts()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(ReplyVerdict, verdict);
+    QFETCH(int, needed);
+    const ReadRequest request {5, 0, 2};
+    QCOMPARE(mbapBytesStillNeeded(0x0102, received), needed);
+    const auto check = checkMbapReply(0x0102, request, received);
+    QCOMPARE(check.verdict, verdict);
+    if (verdict == ReplyVerdict::Verified)
+        QCOMPARE(check.registers, (QList<std::uint16_t> {5000, 65535}));
+    else
+        QVERIFY(check.registers.isEmpty());
+    if (verdict == ReplyVerdict::Exception)
+        QCOMPARE(int(check.exceptionCode), int(std::uint8_t(received.back())));
 }
 
 QTEST_APPLESS_MAIN(ReadFramesTest)

@@ -79,7 +79,7 @@ private slots:
 
 private:
     void useScript(ScriptedMeter::Script script);
-    ScanResult scan() { return runScanCycle(m_console, *m_port, m_crc, *m_cancel); }
+    ScanResult scan() { return runScanCycle(m_console, *m_port, m_framing, *m_cancel); }
 
     // Everything a test schedules takes this as its context; cleanup() destroys it, so nothing
     // of one test can fire in the next.
@@ -90,6 +90,7 @@ private:
     std::unique_ptr<ScriptedMeter> m_meter;
     FakeConsole m_console;
     CrcRoutine m_crc;
+    RtuFraming m_framing {m_crc, true};
     std::unique_ptr<Cancellation> m_cancel;
 };
 
@@ -176,6 +177,9 @@ void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing_data()
     QTest::newRow("another device")
         << normalReply(2, deviceCodedWords(2, 12)) << SlotOutcome::ForeignDevice;
     QTest::newRow("exception") << exceptionReply(1, 2) << SlotOutcome::Exception;
+    // A gateway's word for a meter behind it that did not answer in time.
+    QTest::newRow("gateway: target failed to respond")
+        << exceptionReply(1, 0x0B) << SlotOutcome::TimedOut;
     QTest::newRow("wrong byte count")
         << normalReply(1, deviceCodedWords(1, 13)) << SlotOutcome::BadCrc;
 }
@@ -375,7 +379,7 @@ void ScanCycleTest::nestedScanKeepsEveryWordInItsOwnColumn()
     });
     bool nestedDone = false;
     QTimer::singleShot(20, m_scheduled.get(), [&] {
-        runScanCycle(m_console, *m_port, m_crc, *m_cancel);
+        runScanCycle(m_console, *m_port, m_framing, *m_cancel);
         nestedDone = true;
     });
     scan();

@@ -1,0 +1,271 @@
+// The window behind gateways: Modbus TCP and RTU over TCP against pymodbus servers it had no hand
+// in, and against a scripted gateway for what real ones do: going away and coming back, refusing,
+// accepting and never answering, answering an earlier request late, answering for an absent meter.
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "form1.h"
+#include "logcapture.h"
+#include "outsidetools.h"
+#include "registergrid.h"
+#include "scriptedgateway.h"
+#include "scriptedmeter.h"
+#include "windowonline.h"
+
+using namespace meterlog;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Below the range the system picks connections' own ports from: a port from that range, tried
+// again and again while nothing listens there, can end up as a connection's own port, connected
+// to itself, and then no server can take it.
+quint16 freeLoopbackPort()
+{
+    for (quint16 port = 20000 + quint16(QCoreApplication::applicationPid() % 10000);; ++port) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
+}
+
+// Five pymodbus slaves behind one TCP port, in Modbus TCP or RTU over TCP.
+class PymodbusServer
+{
+public:
+    PymodbusServer(const QString &mode, quint16 port)
+        : m_mode(mode)
+        , m_port(port)
+    { }
+    ~PymodbusServer() { stop(); }
+
+    // Starts it and waits until it takes connections.
+    bool start()
+    {
+        // Debian's python3, which has python3-pymodbus, whatever else is first on the PATH.
+        m_process.start(
+            "/usr/bin/python3", {PYMODBUS_METERS_SCRIPT, "--" + m_mode, QString::number(m_port)});
+        if (!m_process.waitForStarted())
+            return false;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, m_port);
+            if (probe.waitForConnected(100))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+    }
+
+private:
+    QString m_mode;
+    quint16 m_port;
+    QProcess m_process;
+};
+
+// What the grid shows for register `row` of pymodbus slave `device`.
+QString serverCell(int device, int row)
+{
+    return QStringLiteral(" %1").arg(row == 9 ? 5000 + device : device * 100 + row - 1);
+}
+
+} // namespace
+
+class GatewaysTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void valuesFromAnIndependentServer_data();
+    void valuesFromAnIndependentServer();
+    void gatewayRestartedUnderARunningWindow();
+    void refusedAtStartThenPolledOnceItListens();
+    void gatewayThatNeverAnswersIsLostAndTriedAgain();
+    void lateReplyToAnEarlierRequestIsNeverUsed();
+    void absentMeterBehindAGatewayCountsAsATimeout();
+
+private:
+    // The window on `url`, polling on its own unless `byHand` (then only slot 1 is ticked).
+    Form1 &startUp(const QString &url, bool byHand = false);
+    QString cell(int row, int meter) const
+    {
+        return m_form->tabel->cellText(row, RegisterGrid::firstSlotColumn + meter - 1)
+            .value_or("<none>");
+    }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<Form1> m_form;
+};
+
+void GatewaysTest::initTestCase()
+{
+    const auto missing = missingPythonModule("pymodbus", "python3-pymodbus");
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
+}
+
+void GatewaysTest::cleanup()
+{
+    m_form.reset();
+    m_folder.reset();
+}
+
+Form1 &GatewaysTest::startUp(const QString &url, bool byHand)
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    StartValues start = WindowOnLine::scriptedStart();
+    start.port = url;
+    m_form = std::make_unique<Form1>(m_folder->path(), start);
+    m_form->Form_Load();
+    if (byHand) {
+        m_form->Timer3->stop();
+        for (int slot = 1; slot < slotCount; ++slot)
+            m_form->cheAID[slot]->setCheckState(Qt::Unchecked);
+    }
+    return *m_form;
+}
+
+void GatewaysTest::valuesFromAnIndependentServer_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("Modbus TCP") << "tcp"
+                                << "tcp";
+    QTest::newRow("RTU over TCP") << "rtu-tcp"
+                                  << "rtu+tcp";
+}
+
+void GatewaysTest::valuesFromAnIndependentServer()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, scheme);
+    const auto port = freeLoopbackPort();
+    PymodbusServer server(mode, port);
+    QVERIFY(server.start());
+    auto &form = startUp(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
+
+    // The poll timer does the rest: connect, scan, summary, file.
+    const QByteArray expected(" 5005,6619238,13172938,19726638,26280338,32834038\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(m_folder->path()), expected, 15000);
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
+    for (int meter = 1; meter <= slotCount; ++meter) {
+        for (int row = 1; row <= 12; ++row)
+            QCOMPARE(cell(row, meter), serverCell(meter, row));
+    }
+}
+
+void GatewaysTest::gatewayRestartedUnderARunningWindow()
+{
+    const auto port = freeLoopbackPort();
+    auto server = std::make_unique<PymodbusServer>("tcp", port);
+    QVERIFY(server->start());
+    LogCapture log;
+    auto &form = startUp(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+    QTRY_COMPARE_WITH_TIMEOUT(cell(1, 1), serverCell(1, 1), 10000);
+
+    server.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(form.cmd_coneck->text(), QStringLiteral("Connect"), 5000);
+    server = std::make_unique<PymodbusServer>("tcp", port);
+    for (int meter = 1; meter <= slotCount; ++meter)
+        form.tabel->setCellText(1, RegisterGrid::firstSlotColumn + meter - 1, QString());
+    QVERIFY(server->start());
+    // Tried again every 2 s: polling goes on by itself once the server listens again.
+    QTRY_COMPARE_WITH_TIMEOUT(cell(1, 5), serverCell(5, 1), 3000);
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
+    const auto said = log.lines("meterlog.port");
+    QVERIFY2(said.filter(" lost: ").size() == 1 && said.filter(" open again").size() == 1,
+        qPrintable(said.join(u'\n')));
+}
+
+void GatewaysTest::refusedAtStartThenPolledOnceItListens()
+{
+    LogCapture log;
+    const auto port = freeLoopbackPort();
+    auto &form = startUp(QStringLiteral("rtu+tcp://127.0.0.1:%1").arg(port));
+    QTRY_VERIFY(!log.lines("meterlog.port").filter("connection refused").isEmpty());
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("Connect"));
+    QVERIFY(form.cmd_coneck->toolTip().contains("connection refused"));
+
+    PymodbusServer server("rtu-tcp", port);
+    QVERIFY(server.start());
+    QTRY_COMPARE_WITH_TIMEOUT(cell(1, 1), serverCell(1, 1), 5000);
+    QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
+    // The refusal was said once, however many tries it took.
+    QCOMPARE(log.lines("meterlog.port").filter("connection refused").size(), 1);
+}
+
+void GatewaysTest::gatewayThatNeverAnswersIsLostAndTriedAgain()
+{
+    ScriptedGateway gateway([](const QByteArray &) { return QByteArray(); });
+    LogCapture log;
+    auto &form = startUp(gateway.url());
+    // A meter that does not answer costs its limit; a whole scan's worth of silence is a
+    // gateway gone silent: the connection goes, and is made again.
+    QTRY_COMPARE_WITH_TIMEOUT(gateway.connections(), 2, 5000);
+    QVERIFY(gateway.requests().size() >= TcpLink::silentRequestsBeforeLost);
+    QCOMPARE(log.lines("meterlog.port").filter("no answer to 5 requests in a row").size(), 1);
+    QCOMPARE(cell(1, 1), QString());
+    QCOMPARE(form.health().counters(0).verifiedReplies, std::uint64_t(0));
+}
+
+void GatewaysTest::lateReplyToAnEarlierRequestIsNeverUsed()
+{
+    // The first request goes unanswered until the second comes: then its reply, with words no
+    // meter holds, arrives right before the second's own.
+    QByteArray first;
+    ScriptedGateway gateway([&](const QByteArray &request) {
+        if (first.isEmpty()) {
+            first = request;
+            return QByteArray();
+        }
+        const QByteArray late = mbapFrame(transactionOf(first), unitOf(first),
+            QByteArray::fromHex("0318") + QByteArray(24, char(0x99)));
+        return late + deviceCodedMbapReply(request);
+    });
+    auto &form = startUp(gateway.url(), true);
+    QTRY_VERIFY(form.link().isOpen());
+    form.cmdTest_Click();
+    QCOMPARE(cell(1, 1), QString());
+    form.cmdTest_Click();
+    QCOMPARE(gateway.requests().size(), 2);
+    QVERIFY(transactionOf(gateway.requests()[1]) != transactionOf(gateway.requests()[0]));
+    for (int row = 1; row <= 12; ++row)
+        QCOMPARE(cell(row, 1), deviceCodedCell(1, row));
+    QCOMPARE(form.health().counters(0).timeouts, std::uint64_t(1));
+    QCOMPARE(form.health().counters(0).verifiedReplies, std::uint64_t(1));
+}
+
+void GatewaysTest::absentMeterBehindAGatewayCountsAsATimeout()
+{
+    // Meter 1 is not there: the gateway says so with exception 0B at once.
+    ScriptedGateway gateway([](const QByteArray &request) {
+        return unitOf(request) == 1 ? mbapFrame(transactionOf(request), 1, "\x83\x0B")
+                                    : deviceCodedMbapReply(request);
+    });
+    auto &form = startUp(gateway.url(), true);
+    QTRY_VERIFY(form.link().isOpen());
+    form.cheAID[1]->setCheckState(Qt::Checked);
+    form.cmdTest_Click();
+    const auto &absent = form.health().counters(0);
+    QCOMPARE(absent.timeouts, std::uint64_t(1));
+    QCOMPARE(absent.exceptionReplies, std::uint64_t(0));
+    QCOMPARE(cell(1, 1), QString());
+    QCOMPARE(cell(1, 2), deviceCodedCell(2, 1));
+    QVERIFY(form.link().isOpen());
+}
+
+QTEST_MAIN(GatewaysTest)
+#include "tst_gateways.moc"
