@@ -1,9 +1,9 @@
 // Per-request cost of the scan cycle alone, without a window: a console that asks device 1 for
-// 12 registers from 4011 in slot 0 only and keeps the words, over `com9` in the folder given. Set
-// beside the window's figure, it shows what the serial and Modbus layers cost and what the
-// window adds.
+// 12 registers from 4011 in slot 0 only and keeps the words, over `com9` in the folder given or a
+// Modbus TCP connection. Set beside the window's figure, it shows what the link and Modbus layers
+// cost and what the window adds.
 //
-// Usage: bench_cycle FOLDER REQUESTS quiet|back-to-back
+// Usage: bench_cycle FOLDER REQUESTS quiet|back-to-back [tcp://HOST:PORT]
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "benchfigures.h"
+#include "benchlink.h"
+#include "networkaddress.h"
 #include "scancycle.h"
 #include "serialcomm.h"
+#include "tcplink.h"
 
 namespace {
 
@@ -48,20 +51,34 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_cycle FOLDER REQUESTS quiet|back-to-back\n");
+        std::fprintf(
+            stderr, "usage: bench_cycle FOLDER REQUESTS quiet|back-to-back [tcp://HOST:PORT]\n");
         return 2;
     }
     const int requests = std::atoi(argv[2]);
     const bool quiet = std::strcmp(argv[3], "quiet") == 0;
-    meterlog::SerialComm port(QString::fromLocal8Bit(argv[1]));
-    port.setSettings(u"38400,n,8,1");
-    port.setCommPort(simulatorPort);
-    if (!port.setPortOpen(true)) {
-        std::fprintf(stderr, "com9 in %s does not open\n", argv[1]);
-        return 1;
-    }
+    meterlog::SerialComm serial(QString::fromLocal8Bit(argv[1]));
+    meterlog::TcpLink network;
     meterlog::CrcRoutine crc;
     crc.fillTable();
+    meterlog::RtuFraming rtu(crc, true);
+    meterlog::MbapFraming mbap;
+    const auto address
+        = argc > 4 ? meterlog::parseNetworkAddress(QString::fromLocal8Bit(argv[4])) : std::nullopt;
+    meterlog::Link &port = address ? static_cast<meterlog::Link &>(network) : serial;
+    meterlog::Framing &framing = address ? static_cast<meterlog::Framing &>(mbap) : rtu;
+    if (address) {
+        network.setAddress(*address);
+        network.open();
+    } else {
+        serial.setSettings(u"38400,n,8,1");
+        serial.setCommPort(simulatorPort);
+        serial.setPortOpen(true);
+    }
+    if (!meterlog::bench::waitUntilOpen(port)) {
+        std::fprintf(stderr, "%s does not open\n", qPrintable(port.name()));
+        return 1;
+    }
     meterlog::Cancellation cancel;
     OneSlotConsole console;
 
@@ -74,7 +91,7 @@ int main(int argc, char *argv[])
             std::this_thread::sleep_for(quietLine);
         QElapsedTimer clock;
         clock.start();
-        meterlog::runScanCycle(console, port, crc, cancel);
+        meterlog::runScanCycle(console, port, framing, cancel);
         milliseconds.push_back(double(clock.nsecsElapsed()) / 1e6);
         verified += console.words.size() == 12;
     }

@@ -1,11 +1,13 @@
 // Per-request cost through the window's own scan routine: only slot 0 is ticked, so one scan is
 // one request of the window's block (device 1, 12 registers from 4011) and its words in the grid.
 //
-// Usage: bench_request FOLDER REQUESTS quiet|back-to-back
+// Usage: bench_request FOLDER REQUESTS quiet|back-to-back [PORT]
 //   quiet         the line has been silent for a few milliseconds before each timed request, so
 //                 the time runs from handing the request to the port to the words in the grid;
 //   back-to-back  every request follows the last reply at once and includes the frame gap the
 //                 master keeps before it may send.
+//   PORT          what the port box is given, such as tcp://127.0.0.1:1502 (default: com9 in
+//                 FOLDER).
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,12 +36,15 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_request FOLDER REQUESTS quiet|back-to-back\n");
+        std::fprintf(stderr, "usage: bench_request FOLDER REQUESTS quiet|back-to-back [PORT]\n");
         return 2;
     }
     const int requests = std::atoi(argv[2]);
     const bool quiet = std::strcmp(argv[3], "quiet") == 0;
-    meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
+    meterlog::StartValues start;
+    if (argc > 4)
+        start.port = QString::fromLocal8Bit(argv[4]);
+    meterlog::Form1 form(QString::fromLocal8Bit(argv[1]), start);
     if (!meterlog::bench::loadOnMeters(form, argv[1]))
         return 1;
     form.Timer3->stop();

@@ -2,16 +2,19 @@
 
 #include <cstdio>
 
+#include "benchlink.h"
 #include "form1.h"
+#include "link.h"
 
 namespace meterlog::bench {
 
 bool loadOnMeters(Form1 &form, const char *folder)
 {
     form.Form_Load();
-    if (form.port().portOpen())
+    if (waitUntilOpen(form.link()))
         return true;
-    std::fprintf(stderr, "com9 in %s does not open\n", folder);
+    std::fprintf(
+        stderr, "%s (program folder %s) does not open\n", qPrintable(form.link().name()), folder);
     return false;
 }
 

@@ -8,8 +8,9 @@ class Form1;
 
 namespace meterlog::bench {
 
-// Runs the window's start-up on the meters linked as `com9` in its program folder. False, with a
-// message naming the folder, when that port does not open.
+// Runs the window's start-up on the meters of its port box: `com9` in its program folder unless
+// the harness chose another port. A network link connects in the background, so this waits for
+// it, up to 3 s. False, with a message naming the port, when it does not open.
 bool loadOnMeters(Form1 &form, const char *folder);
 
 } // namespace meterlog::bench
