@@ -123,6 +123,10 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const auto folder = valueOption("folder", "DIR",
         "The folder for the snapshot file and the comN links instead of the program's folder.",
         "an existing folder in which meterlog can write");
+    const auto function = valueOption("function", "F",
+        "The function code the window's registers are read with instead of 3 (holding "
+        "registers): 4 reads input registers.",
+        "3 or 4");
     const auto replyTimeout = valueOption("reply-timeout", "MS",
         "The longest a meter may take to answer, in milliseconds (default 500).",
         "milliseconds 10 to 10000");
@@ -165,8 +169,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const QCommandLineOption versionOption(
         {QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
     parser.addOptions({helpOption, versionOption});
-    for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &replyTimeout,
-             &history, &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
+    for (const auto *each :
+        {&port, &line, &addresses, &start, &count, &folder, &function, &replyTimeout, &history,
+            &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
         parser.addOption(each->option);
     parser.addOptions({manual, headless, trace});
 
@@ -240,6 +245,12 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
                                      "choose --start and --count so that start + count <= 65536")
                           .arg(first)
                           .arg(first + length - 1));
+    }
+    if (parser.isSet(function.option)) {
+        const auto code = wholeNumberIn(valueOf(function), 3, 4);
+        if (!code)
+            return refuseValue(function);
+        options.start.readFunction = std::uint8_t(*code);
     }
     if (parser.isSet(replyTimeout.option)) {
         const auto limit = wholeNumberIn(valueOf(replyTimeout), 10, 10'000);

@@ -100,6 +100,7 @@ private:
     QString deviceAddressText(int slot) const override;
     QString startAddressText() const override;
     QString registerCountText() const override;
+    std::uint8_t readFunction() const override { return m_start.readFunction; }
     void showSlotMark(int slot, SlotMark mark) override;
     void storeRegisters(
         int slot, const ReadRequest &request, const QList<std::uint16_t> &words) override;

@@ -38,7 +38,10 @@ QString startLine(const ProgramOptions &options, const FolderChoice &folder)
     QStringList parts {
         portText(start.port, start.lineSettings, folder.folder),
         QStringLiteral("meters %1").arg(start.addresses.join(u',')),
-        QStringLiteral("registers %1 to %2").arg(first).arg(first + count - 1),
+        QStringLiteral("%1registers %2 to %3")
+            .arg(start.readFunction == 4 ? QStringLiteral("input ") : QString())
+            .arg(first)
+            .arg(first + count - 1),
         QStringLiteral("reply limit %1 ms").arg(start.replyLimit.count()),
         start.manual ? QStringLiteral("mode Manual") : QStringLiteral("mode Auto"),
         options.headless ? QStringLiteral("no window") : QStringLiteral("with its window"),

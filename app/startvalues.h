@@ -30,6 +30,8 @@ struct StartValues
     std::optional<QString> registerCount;
     bool manual = false;
     std::chrono::milliseconds replyLimit = defaultReplyLimit;
+    // The function code the window's range is read with: 3 holding registers, 4 input registers.
+    std::uint8_t readFunction = 3;
 };
 
 } // namespace meterlog

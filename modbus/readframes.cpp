@@ -18,10 +18,10 @@ bool hasValidCrc(const CrcTable &table, QByteArrayView frame, qsizetype length)
     return crc.first == byteAt(frame, length - 2) && crc.second == byteAt(frame, length - 1);
 }
 
-bool isExceptionReply(const CrcTable &table, QByteArrayView reply)
+bool isExceptionReply(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
     return reply.size() >= exceptionReplyLength
-        && byteAt(reply, 1) == (readHoldingRegisters | exceptionFlag)
+        && byteAt(reply, 1) == (request.function | exceptionFlag)
         && hasValidCrc(table, reply, exceptionReplyLength);
 }
 
@@ -37,9 +37,9 @@ ReplyCheck ReplyCheck::only(ReplyVerdict verdict, std::uint8_t exceptionCode)
 
 ReplyCheck checkReplyPdu(const ReadRequest &request, QByteArrayView pdu)
 {
-    if (pdu.size() == 2 && byteAt(pdu, 0) == (readHoldingRegisters | exceptionFlag))
+    if (pdu.size() == 2 && byteAt(pdu, 0) == (request.function | exceptionFlag))
         return ReplyCheck::only(ReplyVerdict::Exception, byteAt(pdu, 1));
-    if (pdu.size() != 2 + 2 * request.count || byteAt(pdu, 0) != readHoldingRegisters
+    if (pdu.size() != 2 + 2 * request.count || byteAt(pdu, 0) != request.function
         || byteAt(pdu, 1) != 2 * request.count)
         return ReplyCheck::only(ReplyVerdict::Malformed);
     auto check = ReplyCheck::only(ReplyVerdict::Verified);
@@ -53,7 +53,7 @@ QByteArray requestBody(const ReadRequest &request)
 {
     QByteArray body;
     body.append(char(request.device));
-    body.append(char(readHoldingRegisters));
+    body.append(char(request.function));
     body.append(char(request.startAddress >> 8));
     body.append(char(request.startAddress & 0xFF));
     body.append(char(0));
@@ -63,7 +63,7 @@ QByteArray requestBody(const ReadRequest &request)
 
 ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
-    if (isExceptionReply(table, reply)) {
+    if (isExceptionReply(table, request, reply)) {
         if (byteAt(reply, 0) != request.device)
             return ReplyCheck::only(ReplyVerdict::ForeignDevice);
         return ReplyCheck::only(ReplyVerdict::Exception, byteAt(reply, 2));
@@ -92,7 +92,7 @@ QByteArrayView replyAfterEcho(QByteArrayView received, QByteArrayView request)
 
 bool isReplyComplete(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
-    return reply.size() >= replyLength(request.count) || isExceptionReply(table, reply);
+    return reply.size() >= replyLength(request.count) || isExceptionReply(table, request, reply);
 }
 
 int bytesStillNeeded(const CrcTable &table, const ReadRequest &request, QByteArrayView frame,

@@ -1,8 +1,8 @@
 #pragma once
 
-// Function 3 (read holding registers) on a Modbus RTU line: the request the master sends and the
-// check of what comes back. A reply is used only when it is a complete, correct answer to this
-// very request; everything else is named for what it is.
+// Function 3 (read holding registers) or 4 (read input registers) on a Modbus RTU line: the
+// request the master sends and the check of what comes back. A reply is used only when it is a
+// complete, correct answer to this very request; everything else is named for what it is.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,6 +15,7 @@
 namespace meterlog {
 
 inline constexpr std::uint8_t readHoldingRegisters = 0x03;
+inline constexpr std::uint8_t readInputRegisters = 0x04;
 // A device sets the top bit of the function code when it answers with an exception.
 inline constexpr std::uint8_t exceptionFlag = 0x80;
 // Address, function code, exception code and the CRC.
@@ -25,9 +26,10 @@ struct ReadRequest
     std::uint8_t device = 0;
     std::uint16_t startAddress = 0;
     std::uint8_t count = 0;
+    std::uint8_t function = readHoldingRegisters;
 };
 
-// The first six bytes of the request: device, 3, start address (high, low), count (0, n).
+// The first six bytes of the request: device, function, start address (high, low), count (0, n).
 QByteArray requestBody(const ReadRequest &request);
 
 // Address, function code and byte count, then two bytes a register, then the CRC.

@@ -78,10 +78,11 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
     if (!link.isOpen())
         return {SlotOutcome::PortNotOpen, std::nullopt};
-    const auto request = requestFromTexts(
+    auto request = requestFromTexts(
         console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
     if (!request)
         return {SlotOutcome::NotDescribed, std::nullopt};
+    request->function = console.readFunction();
     const auto reportOf = [&](SlotOutcome outcome, std::uint8_t exceptionCode = 0) {
         return SlotReport {outcome, request->device, exceptionCode};
     };

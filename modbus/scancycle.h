@@ -67,6 +67,8 @@ public:
     virtual QString deviceAddressText(int slot) const = 0;
     virtual QString startAddressText() const = 0;
     virtual QString registerCountText() const = 0;
+    // The function code the range is read with.
+    virtual std::uint8_t readFunction() const { return readHoldingRegisters; }
     virtual void showSlotMark(int slot, SlotMark mark) = 0;
     // The words of a verified reply to `request`.
     virtual void storeRegisters(

@@ -38,7 +38,8 @@ QString describe(const ProgramOptions &options)
               .arg(options.historyEvery.count())
               .arg(
                   options.historyDays ? QString::number(*options.historyDays) : QStringLiteral("-"),
-                  mqtt);
+                  mqtt)
+        + QStringLiteral("function=%1 ").arg(start.readFunction);
 }
 
 } // namespace
@@ -94,7 +95,7 @@ void CommandLineTest::eachOption_data()
 
     runs("no option", {},
         "port=9 line=38400,n,8,1 addresses=1,2,3,4,5 start=- count=- manual=no timeout=500 "
-        "folder=- headless=no trace=no history=- every=10 days=- mqtt=- ");
+        "folder=- headless=no trace=no history=- every=10 days=- mqtt=- function=3 ");
     runs("port number", {"--port", "4"}, "port=4 ");
     runs("port path", {"--port", "/dev/serial/by-id/usb-FTDI_A1-if00"},
         "port=/dev/serial/by-id/usb-FTDI_A1-if00 ");
@@ -110,6 +111,7 @@ void CommandLineTest::eachOption_data()
         "start=65411 count=125 ");
     runs("range from zero", {"--start", "0", "--count", "125"}, "start=0 count=125 ");
     runs("start alone, with the count of 12", {"--start", "65524"}, "start=65524 count=- ");
+    runs("input registers", {"--function", "4"}, "function=4 ");
     runs("shortest reply limit", {"--reply-timeout", "10"}, "timeout=10 ");
     runs("longest reply limit", {"--reply-timeout", "10000"}, "timeout=10000 ");
     runs("flags", {"--manual", "--headless", "--trace"},
@@ -159,6 +161,9 @@ void CommandLineTest::eachOption_data()
         refused(qPrintable(QStringLiteral("count '%1'").arg(count)), {"--count", count}, "--count");
     refused("block past the last register", {"--start", "65535", "--count", "2"}, "65536");
     refused("start alone, past the last register with 12", {"--start", "65525"}, "65536");
+    for (const char *function : {"1", "2", "5", "16", "x"})
+        refused(qPrintable(QStringLiteral("function '%1'").arg(function)), {"--function", function},
+            "--function");
     refused("reply limit 9", {"--reply-timeout", "9"}, "--reply-timeout");
     refused("reply limit 10001", {"--reply-timeout", "10001"}, "--reply-timeout");
     refused("history every 0", {"--history", "/tmp", "--history-every", "0"}, "--history-every");

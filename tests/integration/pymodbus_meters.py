@@ -21,6 +21,8 @@ from pymodbus.transaction import ModbusRtuFramer, ModbusSocketFramer
 
 FIRST_ADDRESS = 4011
 REGISTERS = 30
+# What the input registers hold above the holding registers at the same address.
+INPUT_OFFSET = 30000
 
 
 def words_of(device):
@@ -44,7 +46,10 @@ def main():
     logging.basicConfig(level=logging.ERROR)
     slaves = {
         device: ModbusSlaveContext(
-            hr=ModbusSequentialDataBlock(FIRST_ADDRESS, words_of(device)), zero_mode=True)
+            hr=ModbusSequentialDataBlock(FIRST_ADDRESS, words_of(device)),
+            # The input registers hold other words, so that a reply of the wrong kind shows.
+            ir=ModbusSequentialDataBlock(FIRST_ADDRESS, [INPUT_OFFSET + w for w in words_of(device)]),
+            zero_mode=True)
         for device in range(1, 6)
     }
     context = ModbusServerContext(slaves=slaves, single=False)

@@ -74,10 +74,13 @@ private:
     QProcess m_process;
 };
 
-// What the grid shows for register `row` of pymodbus slave `device`.
-QString serverCell(int device, int row)
+// What the grid shows for holding register `row` of pymodbus slave `device`; its input registers
+// hold 30000 more.
+QString serverCell(int device, int row, int function = 3)
 {
-    return QStringLiteral(" %1").arg(row == 9 ? 5000 + device : device * 100 + row - 1);
+    const int inputOffset = function == 4 ? 30000 : 0;
+    return QStringLiteral(" %1").arg(
+        inputOffset + (row == 9 ? 5000 + device : device * 100 + row - 1));
 }
 
 } // namespace
@@ -100,7 +103,7 @@ private slots:
 
 private:
     // The window on `url`, polling on its own unless `byHand` (then only slot 1 is ticked).
-    Form1 &startUp(const QString &url, bool byHand = false);
+    Form1 &startUp(const QString &url, bool byHand = false, int function = 3);
     QString cell(int row, int meter) const
     {
         return m_form->tabel->cellText(row, RegisterGrid::firstSlotColumn + meter - 1)
@@ -123,11 +126,12 @@ void GatewaysTest::cleanup()
     m_folder.reset();
 }
 
-Form1 &GatewaysTest::startUp(const QString &url, bool byHand)
+Form1 &GatewaysTest::startUp(const QString &url, bool byHand, int function)
 {
     m_folder = std::make_unique<QTemporaryDir>();
     StartValues start = WindowOnLine::scriptedStart();
     start.port = url;
+    start.readFunction = std::uint8_t(function);
     m_form = std::make_unique<Form1>(m_folder->path(), start);
     m_form->Form_Load();
     if (byHand) {
@@ -142,28 +146,38 @@ void GatewaysTest::valuesFromAnIndependentServer_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("scheme");
+    QTest::addColumn<int>("function");
     QTest::newRow("Modbus TCP") << "tcp"
-                                << "tcp";
+                                << "tcp" << 3;
     QTest::newRow("RTU over TCP") << "rtu-tcp"
-                                  << "rtu+tcp";
+                                  << "rtu+tcp" << 3;
+    QTest::newRow("input registers, Modbus TCP") << "tcp"
+                                                 << "tcp" << 4;
+    QTest::newRow("input registers, RTU over TCP") << "rtu-tcp"
+                                                   << "rtu+tcp" << 4;
 }
 
 void GatewaysTest::valuesFromAnIndependentServer()
 {
     QFETCH(QString, mode);
     QFETCH(QString, scheme);
+    QFETCH(int, function);
     const auto port = freeLoopbackPort();
     PymodbusServer server(mode, port);
     QVERIFY(server.start());
-    auto &form = startUp(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
+    auto &form
+        = startUp(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port), false, function);
 
     // The poll timer does the rest: connect, scan, summary, file.
-    const QByteArray expected(" 5005,6619238,13172938,19726638,26280338,32834038\r\n");
-    QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(m_folder->path()), expected, 15000);
+    if (function == 3) {
+        const QByteArray expected(" 5005,6619238,13172938,19726638,26280338,32834038\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(m_folder->path()), expected, 15000);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(cell(12, 5), serverCell(5, 12, function), 15000);
     QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));
     for (int meter = 1; meter <= slotCount; ++meter) {
         for (int row = 1; row <= 12; ++row)
-            QCOMPARE(cell(row, meter), serverCell(meter, row));
+            QCOMPARE(cell(row, meter), serverCell(meter, row, function));
     }
 }
 

@@ -21,6 +21,7 @@ private slots:
     void replyVerdicts_data();
     void replyVerdicts();
     void verifiedReplyGivesUnsignedWords();
+    void inputRegistersAreAskedAndAnsweredWithFunctionFour();
     void completeWhenFullOrException();
     void bytesStillNeededUntilAVerdict_data();
     void bytesStillNeededUntilAVerdict();
@@ -160,6 +161,21 @@ void ReadFramesTest::verifiedReplyGivesUnsignedWords()
     const auto exception = checkReadReply(m_table, request, exceptionReply(2, 2));
     QCOMPARE(exception.verdict, ReplyVerdict::Exception);
     QCOMPARE(int(exception.exceptionCode), 2);
+}
+
+void ReadFramesTest::inputRegistersAreAskedAndAnsweredWithFunctionFour()
+{
+    ReadRequest request {2, 0, 1};
+    request.function = readInputRegisters;
+    QCOMPARE(requestBody(request), QByteArray::fromHex("020400000001"));
+    const auto verdictOf = [&](const char *hex) {
+        return checkReadReply(m_table, request, withCrc(QByteArray::fromHex(hex))).verdict;
+    };
+    QCOMPARE(verdictOf("020402AABB"), ReplyVerdict::Verified);
+    // A holding-register answer is no answer to this request, nor is its exception one.
+    QCOMPARE(verdictOf("020302AABB"), ReplyVerdict::Malformed);
+    QCOMPARE(verdictOf("028302"), ReplyVerdict::Short);
+    QCOMPARE(verdictOf("028402"), ReplyVerdict::Exception);
 }
 
 void ReadFramesTest::completeWhenFullOrException()
