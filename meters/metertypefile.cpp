@@ -1,0 +1,275 @@
+#include "metertypefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <toml++/toml.h>
+
+#include <set>
+
+namespace meterlog {
+
+namespace {
+
+constexpr int longestBlock = 125;
+
+const QStringList builtInFiles {
+    QStringLiteral("sdm120"),
+    QStringLiteral("sdm630"),
+    QStringLiteral("em24"),
+    QStringLiteral("abb-b23"),
+};
+
+// The window's own meters: their block is the window's range, read with its function.
+MeterType defaultType()
+{
+    MeterType type;
+    type.name = QStringLiteral("default");
+    type.description = QStringLiteral(
+        "the window's range and function; power (kW) as a 32-bit word pair at its second "
+        "register, frequency (1/100 Hz) at its ninth");
+    type.followsWindow = true;
+    type.blocks = {RegisterBlock {}};
+    MeterField power;
+    power.name = QStringLiteral("power");
+    power.offset = 1;
+    power.type = DataType::U32;
+    power.unit = QStringLiteral("kW");
+    power.deviceClass = QStringLiteral("power");
+    power.stateClass = QStringLiteral("measurement");
+    MeterField frequency;
+    frequency.name = QStringLiteral("frequency");
+    frequency.offset = 8;
+    frequency.type = DataType::U16;
+    frequency.scale = 0.01;
+    frequency.unit = QStringLiteral("Hz");
+    frequency.deviceClass = QStringLiteral("frequency");
+    frequency.stateClass = QStringLiteral("measurement");
+    type.fields = {power, frequency};
+    return type;
+}
+
+// Reading stops at the first fault, which names where it is.
+struct Fault
+{
+    QString reason;
+    toml::source_region where;
+};
+
+QString located(const QString &source, const Fault &fault)
+{
+    const auto line = fault.where.begin.line;
+    return line > 0 ? QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(fault.reason)
+                    : QStringLiteral("%1: %2").arg(source, fault.reason);
+}
+
+const toml::node &required(const toml::table &table, const char *key, const char *what)
+{
+    const toml::node *node = table.get(key);
+    if (!node)
+        throw Fault {QStringLiteral("%1 has no %2").arg(what, key), table.source()};
+    return *node;
+}
+
+QString textOf(const toml::node &node, const char *key)
+{
+    if (const auto *text = node.as_string())
+        return QString::fromStdString(text->get());
+    throw Fault {QStringLiteral("%1 must be a string").arg(key), node.source()};
+}
+
+std::int64_t wholeOf(const toml::node &node, const char *key, std::int64_t low, std::int64_t high)
+{
+    const auto *whole = node.as_integer();
+    if (!whole || whole->get() < low || whole->get() > high) {
+        throw Fault {
+            QStringLiteral("%1 must be a whole number from %2 to %3").arg(key).arg(low).arg(high),
+            node.source()};
+    }
+    return whole->get();
+}
+
+QString optionalText(const toml::table &table, const char *key)
+{
+    const auto *node = table.get(key);
+    return node ? textOf(*node, key) : QString();
+}
+
+RegisterBlock blockOf(const toml::table &table)
+{
+    RegisterBlock block;
+    const auto &function = required(table, "function", "a block");
+    if (!function.as_integer()
+        || (function.as_integer()->get() != 3 && function.as_integer()->get() != 4))
+        throw Fault {QStringLiteral("function must be 3 or 4"), function.source()};
+    block.function = std::uint8_t(function.as_integer()->get());
+    block.start = std::uint16_t(wholeOf(required(table, "start", "a block"), "start", 0, 65535));
+    const auto &count = required(table, "count", "a block");
+    if (count.as_integer() && count.as_integer()->get() > longestBlock)
+        throw Fault {
+            QStringLiteral("a block is at most %1 registers").arg(longestBlock), count.source()};
+    block.count = std::uint16_t(wholeOf(count, "count", 1, longestBlock));
+    if (block.start + block.count > 65536)
+        throw Fault {QStringLiteral("the block runs past register 65535"), table.source()};
+    return block;
+}
+
+RawValue notAvailableOf(const toml::node &node, DataType type)
+{
+    if (isFloat(type)) {
+        if (const auto *number = node.as_floating_point())
+            return number->get();
+        if (const auto *whole = node.as_integer())
+            return double(whole->get());
+    } else if (const auto *whole = node.as_integer()) {
+        const bool isSigned
+            = type == DataType::I16 || type == DataType::I32 || type == DataType::I64;
+        if (isSigned)
+            return std::int64_t(whole->get());
+        if (whole->get() >= 0)
+            return std::uint64_t(whole->get());
+    }
+    throw Fault {
+        QStringLiteral("not_available must be a value of the field's type"), node.source()};
+}
+
+MeterField fieldOf(const toml::table &table, const QList<RegisterBlock> &blocks)
+{
+    static const QRegularExpression snakeCase(QStringLiteral("^[a-z][a-z0-9]*(_[a-z0-9]+)*$"));
+    MeterField field;
+    const auto &name = required(table, "name", "a field");
+    field.name = textOf(name, "name");
+    if (!snakeCase.match(field.name).hasMatch())
+        throw Fault {
+            QStringLiteral("field name '%1' is not snake_case").arg(field.name), name.source()};
+    if (const auto *block = table.get("block"))
+        field.block = int(wholeOf(*block, "block", 0, blocks.size() - 1));
+    const auto &typeNode = required(table, "type", "a field");
+    const auto type = dataTypeNamed(textOf(typeNode, "type"));
+    if (!type) {
+        throw Fault {QStringLiteral("unknown data type '%1' (u16 i16 u32 i32 u64 i64 f32 f64)")
+                         .arg(textOf(typeNode, "type")),
+            typeNode.source()};
+    }
+    field.type = *type;
+    if (const auto *orderNode = table.get("order")) {
+        const auto order = wordOrderNamed(textOf(*orderNode, "order"));
+        if (!order)
+            throw Fault {
+                QStringLiteral("unknown word order (abcd cdab badc dcba)"), orderNode->source()};
+        field.order = *order;
+    }
+    const auto &offset = required(table, "offset", "a field");
+    field.offset = int(wholeOf(offset, "offset", 0, longestBlock - 1));
+    if (field.offset + registersOf(field.type) > blocks[field.block].count) {
+        throw Fault {QStringLiteral("field %1 lies outside its block (%2 registers)")
+                         .arg(field.name)
+                         .arg(blocks[field.block].count),
+            offset.source()};
+    }
+    if (const auto *scale = table.get("scale")) {
+        const auto number = scale->value<double>();
+        if (!number || *number == 0)
+            throw Fault {QStringLiteral("scale must be a number other than 0"), scale->source()};
+        field.scale = *number;
+    }
+    field.unit = optionalText(table, "unit");
+    field.deviceClass = optionalText(table, "device_class");
+    field.stateClass = optionalText(table, "state_class");
+    if (const auto *marker = table.get("not_available"))
+        field.notAvailable = notAvailableOf(*marker, field.type);
+    return field;
+}
+
+// Each table of an array of tables, or the fault of a key that holds something else.
+template<typename Each>
+void forEachTable(const toml::table &root, const char *key, Each each)
+{
+    const auto *node = root.get(key);
+    if (!node)
+        return;
+    const auto *array = node->as_array();
+    if (!array || !array->is_array_of_tables())
+        throw Fault {QStringLiteral("%1 must be written [[%1]]").arg(key), node->source()};
+    for (const auto &element : *array)
+        each(*element.as_table());
+}
+
+MeterType typeOf(const toml::table &root)
+{
+    static const std::set<std::string> known {"name", "description", "block", "field"};
+    for (const auto &[key, node] : root) {
+        if (!known.contains(std::string(key.str())))
+            throw Fault {QStringLiteral("unknown key '%1'").arg(QString::fromUtf8(key.str())),
+                node.source()};
+    }
+    MeterType type;
+    // What the whole file lacks has no line of its own.
+    const auto *name = root.get("name");
+    if (!name)
+        throw Fault {QStringLiteral("the type has no name"), {}};
+    type.name = textOf(*name, "name");
+    type.description = optionalText(root, "description");
+    forEachTable(root, "block", [&](const toml::table &table) { type.blocks << blockOf(table); });
+    if (type.blocks.isEmpty())
+        throw Fault {QStringLiteral("the type has no [[block]]"), {}};
+    std::set<QString> names;
+    forEachTable(root, "field", [&](const toml::table &table) {
+        type.fields << fieldOf(table, type.blocks);
+        if (!names.insert(type.fields.last().name).second) {
+            throw Fault {QStringLiteral("field %1 is named twice").arg(type.fields.last().name),
+                table.source()};
+        }
+    });
+    if (type.fields.isEmpty())
+        throw Fault {QStringLiteral("the type has no [[field]]"), {}};
+    return type;
+}
+
+} // namespace
+
+MeterTypeOrError readMeterType(const QString &text, const QString &source)
+{
+    try {
+        const auto root = toml::parse(text.toStdString(), source.toStdString());
+        return typeOf(root);
+    } catch (const toml::parse_error &error) {
+        return located(source, {QString::fromUtf8(error.description()), error.source()});
+    } catch (const Fault &fault) {
+        return located(source, fault);
+    }
+}
+
+QList<MeterType> builtInMeterTypes()
+{
+    QList<MeterType> types {defaultType()};
+    for (const auto &name : builtInFiles) {
+        QFile file(QStringLiteral(":/metertypes/%1.toml").arg(name));
+        file.open(QIODevice::ReadOnly);
+        // The built-in files are tested; one that did not read would be a build fault.
+        const auto type = readMeterType(QString::fromUtf8(file.readAll()), file.fileName());
+        if (const auto *read = std::get_if<MeterType>(&type))
+            types << *read;
+        else
+            qFatal("%s", qPrintable(std::get<QString>(type)));
+    }
+    return types;
+}
+
+MeterTypeOrError findMeterType(const QString &nameOrPath)
+{
+    for (const auto &type : builtInMeterTypes()) {
+        if (type.name == nameOrPath)
+            return type;
+    }
+    QFile file(nameOrPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("%1: no built-in type of that name (meterlog --meter-types lists "
+                              "them), nor a file that can be read: %2")
+            .arg(nameOrPath, file.errorString());
+    }
+    return readMeterType(QString::fromUtf8(file.readAll()), nameOrPath);
+}
+
+} // namespace meterlog

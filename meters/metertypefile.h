@@ -1,0 +1,44 @@
+#pragma once
+
+// Meter types described in TOML files, and the types meterlog ships with:
+//
+//   name = "sdm120"
+//   description = "Eastron SDM120, single phase, input registers as floats"
+//   [[block]]
+//   function = 4        # 3 holding registers, 4 input registers
+//   start = 0
+//   count = 76          # 1 to 125
+//   [[field]]
+//   name = "voltage_l1" # snake_case
+//   block = 0           # the block's index, 0 unless given
+//   offset = 0          # registers from the block's start
+//   type = "f32"        # u16 i16 u32 i32 u64 i64 f32 f64
+//   order = "abcd"      # abcd (unless given) cdab badc dcba
+//   scale = 1.0         # a multiplier, 1 unless given
+//   unit = "V"
+//   device_class = "voltage"      # Home Assistant's, optional
+//   state_class = "measurement"   # optional
+//   not_available = 0xFFFFFFFF    # the raw value sent for "not measured", optional
+
+#include <QString>
+#include <QStringList>
+
+#include <variant>
+
+#include "metertype.h"
+
+namespace meterlog {
+
+// A type, or why there is none: "SOURCE:LINE: reason" (the line left out where there is none).
+using MeterTypeOrError = std::variant<MeterType, QString>;
+
+// Reads a type from TOML text; `source` names it in errors.
+MeterTypeOrError readMeterType(const QString &text, const QString &source);
+
+// A built-in type by name, else a type file by path.
+MeterTypeOrError findMeterType(const QString &nameOrPath);
+
+// The built-in types, the default first.
+QList<MeterType> builtInMeterTypes();
+
+} // namespace meterlog
