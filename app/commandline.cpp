@@ -10,6 +10,7 @@
 #include "brokertls.h"
 #include "linesettings.h"
 #include "meters.h"
+#include "metertypefile.h"
 #include "networkaddress.h"
 #include "programfolder.h"
 
@@ -127,6 +128,10 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         "The function code the window's registers are read with instead of 3 (holding "
         "registers): 4 reads input registers.",
         "3 or 4");
+    const auto meterType = valueOption("meter-type", "T",
+        "The meter type of every ticked slot, or T1,T2,... one a slot (empty: the default): a "
+        "built-in type (see --meter-types) or a type file.",
+        "a meter type, or one a slot separated by commas");
     const auto replyTimeout = valueOption("reply-timeout", "MS",
         "The longest a meter may take to answer, in milliseconds (default 500).",
         "milliseconds 10 to 10000");
@@ -168,10 +173,12 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         {QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption versionOption(
         {QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
-    parser.addOptions({helpOption, versionOption});
+    const QCommandLineOption meterTypesOption(
+        QStringLiteral("meter-types"), QStringLiteral("List the built-in meter types."));
+    parser.addOptions({helpOption, versionOption, meterTypesOption});
     for (const auto *each :
-        {&port, &line, &addresses, &start, &count, &folder, &function, &replyTimeout, &history,
-            &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
+        {&port, &line, &addresses, &start, &count, &folder, &function, &meterType, &replyTimeout,
+            &history, &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
         parser.addOption(each->option);
     parser.addOptions({manual, headless, trace});
 
@@ -192,6 +199,12 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         // Without an application object Qt cannot know the program's name.
         return EarlyExit {
             0, parser.helpText().replace(QStringLiteral("<executable_name>"), program)};
+    }
+    if (parser.isSet(meterTypesOption)) {
+        QString list;
+        for (const auto &type : builtInMeterTypes())
+            list += QStringLiteral("%1  %2\n").arg(type.name, -8).arg(type.description);
+        return EarlyExit {0, list};
     }
     if (parser.isSet(versionOption))
         return EarlyExit {
@@ -251,6 +264,21 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         if (!code)
             return refuseValue(function);
         options.start.readFunction = std::uint8_t(*code);
+    }
+    if (parser.isSet(meterType.option)) {
+        const QStringList names = valueOf(meterType).split(u',');
+        if (names.size() > slotCount)
+            return refuseValue(meterType);
+        for (int slot = 0; slot < slotCount; ++slot) {
+            // One name is every slot's.
+            const QString name = names.size() == 1 ? names.first() : names.value(slot);
+            if (name.isEmpty() || name == u"default")
+                continue;
+            const auto type = findMeterType(name);
+            if (const auto *why = std::get_if<QString>(&type))
+                return refuse(QStringLiteral("--meter-type: %1").arg(*why));
+            options.start.meterTypes[slot] = std::get<MeterType>(type);
+        }
     }
     if (parser.isSet(replyTimeout.option)) {
         const auto limit = wholeNumberIn(valueOf(replyTimeout), 10, 10'000);

@@ -37,6 +37,7 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     : QWidget(parent)
     , m_programDir(std::move(programDir))
     , m_start(std::move(start))
+    , m_typed(m_start.meterTypes)
     , MSComm(m_programDir)
     , m_links(MSComm, m_crc)
     , m_snapshotTrouble(lcFile)
@@ -164,7 +165,7 @@ MeterCaptions Form1::shownCaptions() const
 
 void Form1::Command1_Click()
 {
-    const auto refreshed = summarize(*tabel, shownCaptions());
+    const auto refreshed = summarize(*tabel, m_typed, shownCaptions());
     lbfreq->setText(refreshed.frequency);
     for (int meter = 0; meter < slotCount; ++meter)
         lbkw[meter]->setText(refreshed.kilowatts[meter]);

@@ -56,6 +56,7 @@ public:
 
     const CrcRoutine &checksum() const { return m_crc; }
     const MeterHealth &health() const { return m_health; }
+    const TypedMeters &typedMeters() const { return m_typed; }
     SerialComm &port() { return MSComm; }
     // The link the window polls over: the serial port or a network connection.
     Link &link() { return m_links.link(); }
@@ -101,6 +102,8 @@ private:
     QString startAddressText() const override;
     QString registerCountText() const override;
     std::uint8_t readFunction() const override { return m_start.readFunction; }
+    QList<ReadBlock> typedBlocks(int slot) const override { return m_typed.blocksOf(slot); }
+    void storeTypedWords(int slot, const QList<QList<std::uint16_t>> &blocks) override;
     void showSlotMark(int slot, SlotMark mark) override;
     void storeRegisters(
         int slot, const ReadRequest &request, const QList<std::uint16_t> &words) override;
@@ -110,6 +113,7 @@ private:
 
     QString m_programDir;
     StartValues m_start;
+    TypedMeters m_typed;
     SerialComm MSComm;
     CrcRoutine m_crc;
     LinkChoice m_links;

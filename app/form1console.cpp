@@ -86,7 +86,24 @@ void Form1::reportSlot(int slot, const SlotReport &report)
 
 QString Form1::slotDescription(int slot) const
 {
-    return m_health.describe(slot, txtaID[slot]->text());
+    const QString health = m_health.describe(slot, txtaID[slot]->text());
+    const auto *type = m_typed.typeOf(slot);
+    if (!type)
+        return health;
+    QStringList blocks;
+    for (const auto &block : type->blocks) {
+        blocks << QStringLiteral("function %1, registers %2 to %3")
+                      .arg(block.function)
+                      .arg(block.start)
+                      .arg(block.start + block.count - 1);
+    }
+    return QStringLiteral("%1\nType %2 (%3): %4")
+        .arg(health, type->name, type->description, blocks.join(QStringLiteral("; ")));
+}
+
+void Form1::storeTypedWords(int slot, const QList<QList<std::uint16_t>> &blocks)
+{
+    m_typed.store(slot, blocks, QDateTime::currentDateTimeUtc());
 }
 
 void Form1::showStaleness(QLabel *label, bool stale)

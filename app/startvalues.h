@@ -6,9 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <chrono>
 #include <optional>
 
+#include "metertype.h"
 #include "scancycle.h"
 
 namespace meterlog {
@@ -32,6 +34,8 @@ struct StartValues
     std::chrono::milliseconds replyLimit = defaultReplyLimit;
     // The function code the window's range is read with: 3 holding registers, 4 input registers.
     std::uint8_t readFunction = 3;
+    // Each slot's meter type; none: the default, today's meters.
+    std::array<std::optional<MeterType>, slotCount> meterTypes;
 };
 
 } // namespace meterlog

@@ -16,7 +16,7 @@
 namespace meterlog {
 
 // One read request's worth of registers.
-struct RegisterBlock
+struct ReadBlock
 {
     std::uint8_t function = 3; // 3 holding registers, 4 input registers
     std::uint16_t start = 0;
@@ -42,7 +42,7 @@ struct MeterType
 {
     QString name;
     QString description;
-    QList<RegisterBlock> blocks;
+    QList<ReadBlock> blocks;
     QList<MeterField> fields;
     // The default type: its one block is whatever the window's range and function are.
     bool followsWindow = false;

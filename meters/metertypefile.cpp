@@ -30,7 +30,7 @@ MeterType defaultType()
         "the window's range and function; power (kW) as a 32-bit word pair at its second "
         "register, frequency (1/100 Hz) at its ninth");
     type.followsWindow = true;
-    type.blocks = {RegisterBlock {}};
+    type.blocks = {ReadBlock {}};
     MeterField power;
     power.name = QStringLiteral("power");
     power.offset = 1;
@@ -96,9 +96,9 @@ QString optionalText(const toml::table &table, const char *key)
     return node ? textOf(*node, key) : QString();
 }
 
-RegisterBlock blockOf(const toml::table &table)
+ReadBlock blockOf(const toml::table &table)
 {
-    RegisterBlock block;
+    ReadBlock block;
     const auto &function = required(table, "function", "a block");
     if (!function.as_integer()
         || (function.as_integer()->get() != 3 && function.as_integer()->get() != 4))
@@ -134,7 +134,7 @@ RawValue notAvailableOf(const toml::node &node, DataType type)
         QStringLiteral("not_available must be a value of the field's type"), node.source()};
 }
 
-MeterField fieldOf(const toml::table &table, const QList<RegisterBlock> &blocks)
+MeterField fieldOf(const toml::table &table, const QList<ReadBlock> &blocks)
 {
     static const QRegularExpression snakeCase(QStringLiteral("^[a-z][a-z0-9]*(_[a-z0-9]+)*$"));
     MeterField field;

@@ -71,23 +71,14 @@ std::optional<SlotOutcome> sendRequest(
 // time-out, not a fault of the meter.
 constexpr std::uint8_t gatewayTargetFailedToRespond = 0x0B;
 
-// One slot's turn, from reading its inputs to storing its words.
-SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
-    const Cancellation &cancel, std::chrono::milliseconds replyLimit)
+// One request and its reply: the words of a verified reply in `words`.
+SlotReport exchangeOnce(int slot, Link &link, Framing &framing, const ReadRequest &request,
+    const Cancellation &cancel, std::chrono::milliseconds replyLimit, QList<std::uint16_t> &words)
 {
-    // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
-    if (!link.isOpen())
-        return {SlotOutcome::PortNotOpen, std::nullopt};
-    auto request = requestFromTexts(
-        console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
-    if (!request)
-        return {SlotOutcome::NotDescribed, std::nullopt};
-    request->function = console.readFunction();
     const auto reportOf = [&](SlotOutcome outcome, std::uint8_t exceptionCode = 0) {
-        return SlotReport {outcome, request->device, exceptionCode};
+        return SlotReport {outcome, request.device, exceptionCode};
     };
-
-    const auto exchange = framing.exchange(*request);
+    const auto exchange = framing.exchange(request);
     if (const auto notSent = sendRequest(link, exchange.frame, cancel))
         return reportOf(*notSent);
     qCDebug(lcFrames).noquote()
@@ -107,11 +98,48 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
                                                             : QString::fromLatin1(reply.toHex(' ')))
                                        .arg(verdictName(check.verdict));
     if (check.verdict == ReplyVerdict::Verified)
-        console.storeRegisters(slot, *request, check.registers);
+        words = check.registers;
     if (check.verdict == ReplyVerdict::Exception
         && check.exceptionCode == gatewayTargetFailedToRespond)
         return reportOf(SlotOutcome::TimedOut);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);
+}
+
+// One slot's turn, from reading its inputs to storing its words. A slot of a meter type reads
+// its type's blocks in order; its turn ends at the first that fails, and its words are stored
+// only when every block came.
+SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
+    const Cancellation &cancel, std::chrono::milliseconds replyLimit)
+{
+    // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
+    if (!link.isOpen())
+        return {SlotOutcome::PortNotOpen, std::nullopt};
+    auto request = requestFromTexts(
+        console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
+    if (!request)
+        return {SlotOutcome::NotDescribed, std::nullopt};
+    request->function = console.readFunction();
+    const auto blocks = console.typedBlocks(slot);
+    QList<ReadRequest> requests {*request};
+    if (!blocks.isEmpty()) {
+        requests.clear();
+        for (const auto &block : blocks) {
+            requests << ReadRequest {
+                request->device, block.start, std::uint8_t(block.count), block.function};
+        }
+    }
+    QList<QList<std::uint16_t>> blockWords;
+    for (const auto &each : requests) {
+        QList<std::uint16_t> words;
+        const auto report = exchangeOnce(slot, link, framing, each, cancel, replyLimit, words);
+        if (report.outcome != SlotOutcome::Verified)
+            return report;
+        blockWords << words;
+    }
+    console.storeRegisters(slot, requests.first(), blockWords.first());
+    if (!blocks.isEmpty())
+        console.storeTypedWords(slot, blockWords);
+    return {SlotOutcome::Verified, request->device};
 }
 
 } // namespace

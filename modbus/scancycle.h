@@ -15,6 +15,7 @@
 
 #include "framing.h"
 #include "meters.h"
+#include "metertype.h"
 #include "readframes.h"
 #include "replywait.h"
 
@@ -69,6 +70,10 @@ public:
     virtual QString registerCountText() const = 0;
     // The function code the range is read with.
     virtual std::uint8_t readFunction() const { return readHoldingRegisters; }
+    // The blocks a slot of a meter type reads instead of the range; none for the default type.
+    virtual QList<ReadBlock> typedBlocks(int /*slot*/) const { return {}; }
+    // Every block's words, in order, after a typed slot's turn in which each was verified.
+    virtual void storeTypedWords(int /*slot*/, const QList<QList<std::uint16_t>> & /*blocks*/) { }
     virtual void showSlotMark(int slot, SlotMark mark) = 0;
     // The words of a verified reply to `request`.
     virtual void storeRegisters(

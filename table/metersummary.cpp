@@ -35,6 +35,56 @@ MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown)
     return shown;
 }
 
+namespace {
+
+// A typed meter's power in kW: up to three decimals, no trailing zeros.
+QString typedKilowattText(double value, const QString &unit)
+{
+    const double kilowatts = unit == u"kW" ? value : value / 1000;
+    QString text = QString::number(kilowatts, 'f', 3);
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text == u"-0" ? QStringLiteral("0") : text;
+}
+
+} // namespace
+
+MeterCaptions summarize(const RegisterGrid &grid, const TypedMeters &typed, MeterCaptions shown)
+{
+    auto captions = summarize(grid, shown);
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const auto *type = typed.typeOf(slot);
+        if (!type)
+            continue;
+        // The grid's words of a typed meter are its first block's, not kW.
+        captions.kilowatts[slot] = shown.kilowatts[slot];
+        const auto *power = fieldNamed(*type, QStringLiteral("power"));
+        if (const auto value = typed.valueOf(slot, QStringLiteral("power")); power && value)
+            captions.kilowatts[slot] = typedKilowattText(*value, power->unit);
+    }
+    captions.frequency = [&] {
+        // The fifth slot first, then the others from the lowest.
+        for (const int slot : {frequencySlot, 0, 1, 2, 3}) {
+            const auto *type = typed.typeOf(slot);
+            if (!type) {
+                return slot == frequencySlot
+                    ? captions.frequency
+                    : grid.cellText(frequencyRow, RegisterGrid::firstSlotColumn + slot)
+                          .value_or(shown.frequency);
+            }
+            if (fieldNamed(*type, QStringLiteral("frequency"))) {
+                // Written as a grid cell shows today's meters' frequency: a blank, 1/100 Hz.
+                const auto hertz = typed.valueOf(slot, QStringLiteral("frequency"));
+                return hertz ? QStringLiteral(" %1").arg(qRound64(*hertz * 100)) : shown.frequency;
+            }
+        }
+        return shown.frequency;
+    }();
+    return captions;
+}
+
 QString snapshotLine(const MeterCaptions &captions)
 {
     QStringList fields {captions.frequency};

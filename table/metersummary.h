@@ -11,6 +11,7 @@
 
 #include "meters.h"
 #include "registergrid.h"
+#include "typedmeters.h"
 
 namespace meterlog {
 
@@ -35,6 +36,12 @@ std::optional<QString> kilowattText(const QString &highWord, const QString &lowW
 // The captions after one summary: every value that can be read from the grid is refreshed, and
 // a value that cannot keeps its caption from `shown`.
 MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown);
+
+// The same with meters of a type among them: a typed meter's kW is its power field in kW with up
+// to three decimals. The frequency is the fifth slot's when its meter has one, else the lowest
+// slot's that has one; from a typed meter it is written as today's meters give it, in 1/100 Hz.
+// With only default meters this is the summary above.
+MeterCaptions summarize(const RegisterGrid &grid, const TypedMeters &typed, MeterCaptions shown);
 
 // Frequency and the five kW values, joined by "," with nothing before, after or between.
 QString snapshotLine(const MeterCaptions &captions);

@@ -3,6 +3,10 @@
 // accepting and never answering, answering an earlier request late, answering for an absent meter.
 
 #include <QCheckBox>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
@@ -12,6 +16,7 @@
 
 #include "form1.h"
 #include "logcapture.h"
+#include "metertypefile.h"
 #include "outsidetools.h"
 #include "registergrid.h"
 #include "scriptedgateway.h"
@@ -35,12 +40,17 @@ quint16 freeLoopbackPort()
     }
 }
 
-// Five pymodbus slaves behind one TCP port, in Modbus TCP or RTU over TCP.
+// Five pymodbus slaves behind one TCP port, in Modbus TCP or RTU over TCP; or the typed meters'
+// script with its arguments.
 class PymodbusServer
 {
 public:
     PymodbusServer(const QString &mode, quint16 port)
-        : m_mode(mode)
+        : PymodbusServer(
+            QStringList {PYMODBUS_METERS_SCRIPT, "--" + mode, QString::number(port)}, port)
+    { }
+    PymodbusServer(QStringList arguments, quint16 port)
+        : m_arguments(std::move(arguments))
         , m_port(port)
     { }
     ~PymodbusServer() { stop(); }
@@ -49,8 +59,7 @@ public:
     bool start()
     {
         // Debian's python3, which has python3-pymodbus, whatever else is first on the PATH.
-        m_process.start(
-            "/usr/bin/python3", {PYMODBUS_METERS_SCRIPT, "--" + m_mode, QString::number(m_port)});
+        m_process.start("/usr/bin/python3", m_arguments);
         if (!m_process.waitForStarted())
             return false;
         for (int attempt = 0; attempt < 200; ++attempt) {
@@ -69,7 +78,7 @@ public:
     }
 
 private:
-    QString m_mode;
+    QStringList m_arguments;
     quint16 m_port;
     QProcess m_process;
 };
@@ -100,6 +109,7 @@ private slots:
     void gatewayThatNeverAnswersIsLostAndTriedAgain();
     void lateReplyToAnEarlierRequestIsNeverUsed();
     void absentMeterBehindAGatewayCountsAsATimeout();
+    void typedMetersShowWhatTheyHold();
 
 private:
     // The window on `url`, polling on its own unless `byHand` (then only slot 1 is ticked).
@@ -279,6 +289,67 @@ void GatewaysTest::absentMeterBehindAGatewayCountsAsATimeout()
     QCOMPARE(cell(1, 1), QString());
     QCOMPARE(cell(1, 2), deviceCodedCell(2, 1));
     QVERIFY(form.link().isOpen());
+}
+
+void GatewaysTest::typedMetersShowWhatTheyHold()
+{
+    // Every built-in type but the default, its registers laid out by Python's struct module.
+    const auto port = freeLoopbackPort();
+    QTemporaryDir scratch;
+    const QString expectedPath = scratch.filePath("expected.json");
+    PymodbusServer server(
+        {PYMODBUS_TYPED_METERS_SCRIPT, QString::number(port), expectedPath}, port);
+    QVERIFY(server.start());
+    QFile expectedFile(expectedPath);
+    QVERIFY(expectedFile.open(QIODevice::ReadOnly));
+    const auto expected = QJsonDocument::fromJson(expectedFile.readAll()).object();
+
+    m_folder = std::make_unique<QTemporaryDir>();
+    StartValues start = WindowOnLine::scriptedStart();
+    start.port = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const auto type = findMeterType(expected[QString::number(slot + 1)]["type"].toString());
+        start.meterTypes[slot] = std::get<MeterType>(type);
+    }
+    m_form = std::make_unique<Form1>(m_folder->path(), start);
+    m_form->Form_Load();
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->typedMeters().decoded(slotCount - 1).has_value(), 10000);
+    m_form->Command1_Click();
+
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const auto meter = expected[QString::number(slot + 1)].toObject();
+        const auto &type = *m_form->typedMeters().typeOf(slot);
+        for (auto field = meter.begin(); field != meter.end(); ++field) {
+            if (field.key() == u"type")
+                continue;
+            const auto value = m_form->typedMeters().valueOf(slot, field.key());
+            const QString what
+                = QStringLiteral("%1 %2: %3")
+                      .arg(type.name, field.key(),
+                          value ? QString::number(*value, 'g', 12) : QStringLiteral("none"));
+            if (field->isNull()) {
+                QVERIFY2(!value, qPrintable(what));
+                continue;
+            }
+            // Within the type's resolution: half its scale, or a float's precision.
+            const double resolution = std::max(
+                fieldNamed(type, field.key())->scale / 2, std::abs(field->toDouble()) * 1e-6);
+            QVERIFY2(value && std::abs(*value - field->toDouble()) <= resolution, qPrintable(what));
+        }
+        // The kW label: the power field in kW, to three decimals.
+        const double kilowatts = m_form->lbkw[slot]->text().toDouble();
+        QVERIFY2(std::abs(kilowatts - meter["power"].toDouble() / 1000) <= 0.0005,
+            qPrintable(m_form->lbkw[slot]->text()));
+    }
+    // The column says what it shows: the type and its blocks.
+    const QString tip = m_form->tabel->columnToolTip(RegisterGrid::firstSlotColumn + 3);
+    QVERIFY2(tip.contains("Type abb-b23")
+            && tip.contains("function 3, registers 20480 to 20487; "
+                            "function 3, registers 23296 to 23355"),
+        qPrintable(tip));
+    // The fifth meter's 50.02 Hz, as today's meters write it.
+    QCOMPARE(m_form->lbfreq->text(), QStringLiteral(" 5002"));
+    QVERIFY(readSnapshot(m_folder->path()).startsWith(" 5002,1.234,-5.321,7.654,0.015,11\r\n"));
 }
 
 QTEST_MAIN(GatewaysTest)

@@ -1,0 +1,44 @@
+#include "typedmeters.h"
+
+namespace meterlog {
+
+TypedMeters::TypedMeters(Types types)
+    : m_types(std::move(types))
+{ }
+
+const MeterType *TypedMeters::typeOf(int slot) const
+{
+    return m_types[slot] ? &*m_types[slot] : nullptr;
+}
+
+QList<ReadBlock> TypedMeters::blocksOf(int slot) const
+{
+    return m_types[slot] ? m_types[slot]->blocks : QList<ReadBlock>();
+}
+
+void TypedMeters::store(int slot, const QList<QList<std::uint16_t>> &blocks, const QDateTime &at)
+{
+    const auto *type = typeOf(slot);
+    if (!type)
+        return;
+    DecodedFields decoded {at, {}};
+    for (const auto &field : type->fields) {
+        decoded.values << (field.block < blocks.size() ? decodeField(field, blocks[field.block])
+                                                       : std::nullopt);
+    }
+    m_decoded[slot] = decoded;
+}
+
+std::optional<double> TypedMeters::valueOf(int slot, const QString &field) const
+{
+    const auto *type = typeOf(slot);
+    if (!type || !m_decoded[slot])
+        return std::nullopt;
+    for (int i = 0; i < type->fields.size(); ++i) {
+        if (type->fields[i].name == field)
+            return m_decoded[slot]->values.value(i);
+    }
+    return std::nullopt;
+}
+
+} // namespace meterlog

@@ -1,0 +1,44 @@
+#pragma once
+
+// The slots' meter types and what the typed ones last sent, decoded: each field's value from the
+// last turn in which every block of the meter's type was verified.
+
+#include <QDateTime>
+#include <QList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "meters.h"
+#include "metertype.h"
+
+namespace meterlog {
+
+struct DecodedFields
+{
+    QDateTime at; // when the last block came
+    QList<std::optional<double>> values; // one a field of the type, in its order
+};
+
+class TypedMeters
+{
+public:
+    using Types = std::array<std::optional<MeterType>, slotCount>;
+    explicit TypedMeters(Types types = {});
+
+    // Null for a slot of the default type.
+    const MeterType *typeOf(int slot) const;
+    // The blocks a slot reads instead of the window's range; none for the default type.
+    QList<ReadBlock> blocksOf(int slot) const;
+    void store(int slot, const QList<QList<std::uint16_t>> &blocks, const QDateTime &at);
+    const std::optional<DecodedFields> &decoded(int slot) const { return m_decoded[slot]; }
+    // The field's last value; nothing when there is none (not sent, not available, no such field).
+    std::optional<double> valueOf(int slot, const QString &field) const;
+
+private:
+    Types m_types;
+    std::array<std::optional<DecodedFields>, slotCount> m_decoded;
+};
+
+} // namespace meterlog
