@@ -129,6 +129,14 @@ Reading Form1::currentReading() const
     for (int meter = 0; meter < slotCount; ++meter) {
         reading.kilowatts[meter] = lbkw[meter]->text();
         reading.meters[meter] = m_health.counters(meter);
+        const auto *type = m_typed.typeOf(meter);
+        const auto &decoded = m_typed.decoded(meter);
+        if (type && decoded && slotTicked(meter)) {
+            MeterFields fields {decoded->at, {}};
+            for (int i = 0; i < type->fields.size(); ++i)
+                fields.values << FieldValue {type->fields[i].name, decoded->values.value(i)};
+            reading.fields[meter] = fields;
+        }
     }
     reading.snapshotLine = txtPrint->text();
     return reading;

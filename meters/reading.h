@@ -11,11 +11,25 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "metercounters.h"
 #include "meters.h"
 
 namespace meterlog {
+
+// A typed meter's fields as its last verified turn gave them: nothing for a value it marked as
+// not available or a float that is no number.
+struct FieldValue
+{
+    QString name;
+    std::optional<double> value;
+};
+struct MeterFields
+{
+    QDateTime at;
+    QList<FieldValue> values;
+};
 
 struct Reading
 {
@@ -24,6 +38,8 @@ struct Reading
     std::array<QString, slotCount> kilowatts;
     std::array<MeterCounters, slotCount> meters;
     QString snapshotLine;
+    // For every ticked slot of a meter type that has answered.
+    std::array<std::optional<MeterFields>, slotCount> fields;
 };
 
 struct RegisterBlock

@@ -50,6 +50,25 @@ QByteArray registersJson(const RegisterBlock &block)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+namespace {
+
+QByteArray fieldPayload(const std::optional<double> &value)
+{
+    // A plain number, "." its decimal point; nothing for a value there is none of.
+    return value ? QByteArray::number(*value, 'g', 12) : QByteArray();
+}
+
+QByteArray fieldsJson(const MeterFields &fields)
+{
+    QJsonObject object {{QStringLiteral("time"), isoLocalTime(fields.at)}};
+    for (const auto &field : fields.values)
+        object.insert(
+            field.name, field.value ? QJsonValue(*field.value) : QJsonValue(QJsonValue::Null));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
 MqttPublisher::MqttPublisher(MqttTarget target)
     : m_prefix(target.prefix)
     , m_link(BrokerLink::start(target, topic(QStringLiteral("status"))))
@@ -68,13 +87,19 @@ QByteArray MqttPublisher::topic(const QString &below) const
 void MqttPublisher::publishReading(const Reading &reading)
 {
     m_link->publishRetained(topic(QStringLiteral("snapshot")), reading.snapshotLine.toUtf8());
-    m_link->publishRetained(topic(QStringLiteral("frequency")), reading.frequency.toUtf8());
+    m_link->publishRetained(
+        topic(QStringLiteral("frequency")), reading.frequency.trimmed().toUtf8());
     for (int meter = 0; meter < slotCount; ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter + 1);
         m_link->publishRetained(
             topic(below + QStringLiteral("kw")), reading.kilowatts[meter].toUtf8());
         m_link->publishRetained(
             topic(below + QStringLiteral("state")), meterStateJson(reading.meters[meter]));
+        if (const auto &fields = reading.fields[meter]) {
+            for (const auto &field : fields->values)
+                m_link->publishRetained(topic(below + field.name), fieldPayload(field.value));
+            m_link->publishRetained(topic(below + QStringLiteral("values")), fieldsJson(*fields));
+        }
     }
 }
 

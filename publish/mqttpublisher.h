@@ -5,10 +5,12 @@
 // exit. Topics, below the target's prefix:
 //   status            "online" once connected; "offline" as the will and on a clean exit
 //   snapshot          the snapshot line                                     retained, on change
-//   frequency         the frequency as in the snapshot line                 retained, on change
+//   frequency         the frequency as in the snapshot line, no blank       retained, on change
 //   meter/K/kw        meter K's kW value as in the snapshot line (K 1..5)   retained, on change
 //   meter/K/state     {address, state "ok"/"stale", its counts, lastReply}   retained, on change
 //   meter/K/registers {address, start, words, time} after every verified reply
+//   meter/K/FIELD     a typed meter's field, a plain number (empty: none)   retained, on change
+//   meter/K/values    {time of the reply, every field}                      retained, on change
 // While the broker cannot be reached, only the latest retained values are kept, and published
 // again on every connection; nothing piles up.
 

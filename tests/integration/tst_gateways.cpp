@@ -7,10 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +15,7 @@
 #include "logcapture.h"
 #include "metertypefile.h"
 #include "outsidetools.h"
+#include "pymodbusserver.h"
 #include "registergrid.h"
 #include "scriptedgateway.h"
 #include "scriptedmeter.h"
@@ -28,60 +26,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Below the range the system picks connections' own ports from: a port from that range, tried
-// again and again while nothing listens there, can end up as a connection's own port, connected
-// to itself, and then no server can take it.
-quint16 freeLoopbackPort()
+// Five pymodbus slaves behind one TCP port, in Modbus TCP ("tcp") or RTU over TCP ("rtu-tcp").
+QStringList meterServer(const QString &mode, quint16 port)
 {
-    for (quint16 port = 20000 + quint16(QCoreApplication::applicationPid() % 10000);; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, port))
-            return port;
-    }
+    return {PYMODBUS_METERS_SCRIPT, "--" + mode, QString::number(port)};
 }
-
-// Five pymodbus slaves behind one TCP port, in Modbus TCP or RTU over TCP; or the typed meters'
-// script with its arguments.
-class PymodbusServer
-{
-public:
-    PymodbusServer(const QString &mode, quint16 port)
-        : PymodbusServer(
-            QStringList {PYMODBUS_METERS_SCRIPT, "--" + mode, QString::number(port)}, port)
-    { }
-    PymodbusServer(QStringList arguments, quint16 port)
-        : m_arguments(std::move(arguments))
-        , m_port(port)
-    { }
-    ~PymodbusServer() { stop(); }
-
-    // Starts it and waits until it takes connections.
-    bool start()
-    {
-        // Debian's python3, which has python3-pymodbus, whatever else is first on the PATH.
-        m_process.start("/usr/bin/python3", m_arguments);
-        if (!m_process.waitForStarted())
-            return false;
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            if (probe.waitForConnected(100))
-                return true;
-            QTest::qWait(50);
-        }
-        return false;
-    }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(3000);
-    }
-
-private:
-    QStringList m_arguments;
-    quint16 m_port;
-    QProcess m_process;
-};
 
 // What the grid shows for holding register `row` of pymodbus slave `device`; its input registers
 // hold 30000 more.
@@ -173,7 +122,7 @@ void GatewaysTest::valuesFromAnIndependentServer()
     QFETCH(QString, scheme);
     QFETCH(int, function);
     const auto port = freeLoopbackPort();
-    PymodbusServer server(mode, port);
+    PymodbusServer server(meterServer(mode, port), port);
     QVERIFY(server.start());
     auto &form
         = startUp(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port), false, function);
@@ -194,7 +143,7 @@ void GatewaysTest::valuesFromAnIndependentServer()
 void GatewaysTest::gatewayRestartedUnderARunningWindow()
 {
     const auto port = freeLoopbackPort();
-    auto server = std::make_unique<PymodbusServer>("tcp", port);
+    auto server = std::make_unique<PymodbusServer>(meterServer("tcp", port), port);
     QVERIFY(server->start());
     LogCapture log;
     auto &form = startUp(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
@@ -202,7 +151,7 @@ void GatewaysTest::gatewayRestartedUnderARunningWindow()
 
     server.reset();
     QTRY_COMPARE_WITH_TIMEOUT(form.cmd_coneck->text(), QStringLiteral("Connect"), 5000);
-    server = std::make_unique<PymodbusServer>("tcp", port);
+    server = std::make_unique<PymodbusServer>(meterServer("tcp", port), port);
     for (int meter = 1; meter <= slotCount; ++meter)
         form.tabel->setCellText(1, RegisterGrid::firstSlotColumn + meter - 1, QString());
     QVERIFY(server->start());
@@ -223,7 +172,7 @@ void GatewaysTest::refusedAtStartThenPolledOnceItListens()
     QCOMPARE(form.cmd_coneck->text(), QStringLiteral("Connect"));
     QVERIFY(form.cmd_coneck->toolTip().contains("connection refused"));
 
-    PymodbusServer server("rtu-tcp", port);
+    PymodbusServer server(meterServer("rtu-tcp", port), port);
     QVERIFY(server.start());
     QTRY_COMPARE_WITH_TIMEOUT(cell(1, 1), serverCell(1, 1), 5000);
     QCOMPARE(form.cmd_coneck->text(), QStringLiteral("DisConnect"));

@@ -20,6 +20,7 @@
 #include "misbehavingbroker.h"
 #include "mosquittobroker.h"
 #include "outsidetools.h"
+#include "pymodbusserver.h"
 #include "testcertificates.h"
 #include "windowonline.h"
 
@@ -53,13 +54,12 @@ QJsonObject jsonOf(const QString &payload)
 class Logger
 {
 public:
-    Logger(const MeterSimProcess &sim, const QStringList &options,
+    Logger(const QString &port, const QStringList &options,
         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
         m_process.setProcessEnvironment(environment);
         m_process.start(METERLOG_PATH,
-            QStringList {"--headless", "--port", sim.linkPath(), "--folder", m_folder.path()}
-                + options);
+            QStringList {"--headless", "--port", port, "--folder", m_folder.path()} + options);
         m_process.waitForStarted();
     }
     ~Logger()
@@ -97,6 +97,7 @@ private slots:
     void initTestCase();
     void historyHoldsWhatTheMetersConfirmed();
     void everyTopicCarriesWhatTheMetersHold();
+    void typedMetersPublishEveryField();
     void brokerGoesAwayAndComesBack();
     void killedLoggerLeavesItsWill();
     void wrongPasswordIsLoggedAndPollingGoesOn();
@@ -127,7 +128,7 @@ void PublishingTest::historyHoldsWhatTheMetersConfirmed()
     MeterSimProcess sim(simOptions("--static --fault 3:silent"));
     QVERIFY(sim.start());
     QTemporaryDir history;
-    Logger logger(sim, {"--history", history.path(), "--history-every", "1"});
+    Logger logger(sim.linkPath(), {"--history", history.path(), "--history-every", "1"});
     const auto rows = [&] {
         const auto files = QDir(history.path()).entryList({"meterlog-*.csv"});
         QFile file(QDir(history.path()).filePath(files.value(0)));
@@ -164,7 +165,7 @@ void PublishingTest::everyTopicCarriesWhatTheMetersHold()
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
-    Logger logger(sim, {"--mqtt", urlOf(broker)});
+    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker)});
 
     // Registers come with every reply, the rest once the tick's summary is done.
     for (int meter = 1; meter <= 5; ++meter) {
@@ -178,7 +179,7 @@ void PublishingTest::everyTopicCarriesWhatTheMetersHold()
     QCOMPARE(subscriber.latest(topic("status")), QStringLiteral("online"));
     QCOMPARE(subscriber.latest(topic("snapshot")).toLatin1() + "\r\n", documented::snapshotFile());
     QCOMPARE(subscriber.latest(topic("frequency")),
-        QStringLiteral(" %1").arg(documented::block[4][documented::frequencyIndex]));
+        QString::number(documented::block[4][documented::frequencyIndex]));
     for (int meter = 1; meter <= 5; ++meter) {
         const auto &words = documented::block[meter - 1];
         const QString below = QStringLiteral("meter/%1/").arg(meter);
@@ -210,13 +211,61 @@ void PublishingTest::everyTopicCarriesWhatTheMetersHold()
     QTRY_COMPARE(subscriber.latest(topic("status")), QStringLiteral("offline"));
 }
 
+void PublishingTest::typedMetersPublishEveryField()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    const auto port = freeLoopbackPort();
+    QTemporaryDir scratch;
+    const QString expectedPath = scratch.filePath("expected.json");
+    PymodbusServer server(
+        {PYMODBUS_TYPED_METERS_SCRIPT, QString::number(port), expectedPath}, port);
+    QVERIFY(server.start());
+    QFile expectedFile(expectedPath);
+    QVERIFY(expectedFile.open(QIODevice::ReadOnly));
+    const auto expected = QJsonDocument::fromJson(expectedFile.readAll()).object();
+    QStringList types;
+    for (int meter = 1; meter <= 5; ++meter)
+        types << expected[QString::number(meter)]["type"].toString();
+
+    MqttSubscriber subscriber(broker.port(), prefix + "/#");
+    Logger logger(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
+        {"--mqtt", urlOf(broker), "--meter-type", types.join(u',')});
+    for (int meter = 1; meter <= 5; ++meter) {
+        const QString below = QStringLiteral("meter/%1/").arg(meter);
+        QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);
+        const auto values = jsonOf(subscriber.latest(topic(below + "values")));
+        QVERIFY(QDateTime::fromString(values["time"].toString(), Qt::ISODate).isValid());
+        const auto meterValues = expected[QString::number(meter)].toObject();
+        for (auto field = meterValues.begin(); field != meterValues.end(); ++field) {
+            if (field.key() == u"type")
+                continue;
+            const QString payload = subscriber.latest(topic(below + field.key()));
+            const QString what = below + field.key() + " = '" + payload + "'";
+            if (field->isNull()) {
+                // Not available: an empty payload (which mosquitto_sub shows as "(null)"), and
+                // null among the values.
+                QVERIFY2(payload == u"(null)" && values[field.key()].isNull(), qPrintable(what));
+                continue;
+            }
+            bool isNumber = false;
+            const double published = payload.toDouble(&isNumber);
+            // Scaled integers to their last digit (0.1 at the coarsest), floats to their own.
+            const double resolution = std::max(0.05, std::abs(field->toDouble()) * 1e-6);
+            QVERIFY2(isNumber && std::abs(published - field->toDouble()) <= resolution
+                    && std::abs(values[field.key()].toDouble() - field->toDouble()) <= resolution,
+                qPrintable(what));
+        }
+    }
+}
+
 void PublishingTest::brokerGoesAwayAndComesBack()
 {
     MosquittoBroker broker;
     QVERIFY(broker.start());
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
-    Logger logger(sim, {"--mqtt", urlOf(broker)});
+    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker)});
     {
         MqttSubscriber subscriber(broker.port(), prefix + "/#");
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic("snapshot")).isEmpty(), 10000);
@@ -250,7 +299,7 @@ void PublishingTest::killedLoggerLeavesItsWill()
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
     MqttSubscriber subscriber(broker.port(), prefix + "/status");
-    Logger logger(sim, {"--mqtt", urlOf(broker)});
+    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker)});
     QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("status")), QStringLiteral("online"), 10000);
     logger.signal(SIGKILL);
     QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("status")), QStringLiteral("offline"), 10000);
@@ -262,7 +311,7 @@ void PublishingTest::wrongPasswordIsLoggedAndPollingGoesOn()
     QVERIFY(broker.start());
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
-    Logger logger(sim, {"--mqtt", urlOf(broker, "logger:wrong@")});
+    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker, "logger:wrong@")});
     QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(logger.folder()), documented::snapshotFile(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!logger.publishWarnings().isEmpty(), 5000);
     // Tried again and again, said once.
@@ -310,7 +359,7 @@ void PublishingTest::exitIsPromptWhateverTheBroker()
     }
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
-    Logger logger(sim, {"--mqtt", url}, environment);
+    Logger logger(sim.linkPath(), {"--mqtt", url}, environment);
     // Polling has begun, so the broker has been tried since before it.
     QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(logger.folder()), documented::snapshotFile(), 10000);
     logger.signal(SIGTERM);
@@ -327,7 +376,7 @@ void PublishingTest::attemptsArePacedByGrowingPauses()
     QVERIFY(broker.isListening());
     MeterSimProcess sim(simOptions("--static"));
     QVERIFY(sim.start());
-    Logger logger(sim, {"--mqtt", urlOf(broker.port())});
+    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker.port())});
     QTRY_VERIFY_WITH_TIMEOUT(broker.connectAttempts() >= 1, 10000);
     QTest::qWait(8000);
     QVERIFY2(broker.connectAttempts() >= 2 && broker.connectAttempts() <= 4,
@@ -349,7 +398,7 @@ void PublishingTest::tlsBrokerWithTheRightAuthorityGetsTheReadings()
     QVERIFY(sim.start());
     // What the logger sends over TLS, the subscriber reads on the plain port.
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
-    Logger logger(sim,
+    Logger logger(sim.linkPath(),
         {"--mqtt", urlOf(broker.tlsPort(), {}, "mqtts"), "--mqtt-ca", certificates.authority()});
     QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("status")), QStringLiteral("online"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(subscriber.latest(topic("snapshot")).toLatin1() + "\r\n",
@@ -397,7 +446,7 @@ void PublishingTest::tlsFailuresAreNamed()
     QStringList options {"--mqtt", urlOf(toTlsPort ? broker.tlsPort() : broker.port(), {}, scheme)};
     if (!authority.isEmpty())
         options << "--mqtt-ca" << authority;
-    Logger logger(sim, options);
+    Logger logger(sim.linkPath(), options);
     QTRY_VERIFY_WITH_TIMEOUT(!logger.publishWarnings().isEmpty(), 10000);
     const auto warning = logger.publishWarnings().constFirst();
     QVERIFY2(warning.contains(named), qPrintable(warning));
