@@ -130,11 +130,14 @@ Reading Form1::currentReading() const
         reading.kilowatts[meter] = lbkw[meter]->text();
         reading.meters[meter] = m_health.counters(meter);
         const auto *type = m_typed.typeOf(meter);
-        const auto &decoded = m_typed.decoded(meter);
-        if (type && decoded && slotTicked(meter)) {
-            MeterFields fields {decoded->at, {}};
-            for (int i = 0; i < type->fields.size(); ++i)
-                fields.values << FieldValue {type->fields[i].name, decoded->values.value(i)};
+        if (type && slotTicked(meter)) {
+            // Every field, so that the history's columns do not hang on which meters answered.
+            const auto &decoded = m_typed.decoded(meter);
+            MeterFields fields {decoded ? decoded->at : QDateTime(), {}};
+            for (int i = 0; i < type->fields.size(); ++i) {
+                fields.values << FieldValue {
+                    type->fields[i].name, decoded ? decoded->values.value(i) : std::nullopt};
+            }
             reading.fields[meter] = fields;
         }
     }

@@ -27,7 +27,7 @@ struct FieldValue
 };
 struct MeterFields
 {
-    QDateTime at;
+    QDateTime at; // null until the meter has answered
     QList<FieldValue> values;
 };
 
@@ -38,7 +38,7 @@ struct Reading
     std::array<QString, slotCount> kilowatts;
     std::array<MeterCounters, slotCount> meters;
     QString snapshotLine;
-    // For every ticked slot of a meter type that has answered.
+    // For every ticked slot of a meter type.
     std::array<std::optional<MeterFields>, slotCount> fields;
 };
 

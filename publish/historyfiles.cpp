@@ -14,9 +14,46 @@ const QString fileSuffix = QStringLiteral(".csv");
 
 } // namespace
 
+bool hasTypedMeters(const Reading &reading)
+{
+    return std::any_of(reading.fields.begin(), reading.fields.end(),
+        [](const auto &fields) { return fields.has_value(); });
+}
+
+QString historyHeaderFor(const Reading &reading)
+{
+    if (!hasTypedMeters(reading))
+        return historyHeader;
+    QStringList columns {QStringLiteral("time")};
+    for (int meter = 0; meter < slotCount; ++meter) {
+        const QString prefix = QStringLiteral("m%1_").arg(meter + 1);
+        if (!reading.fields[meter]) {
+            columns << prefix + QStringLiteral("power");
+            continue;
+        }
+        for (const auto &field : reading.fields[meter]->values)
+            columns << prefix + field.name;
+    }
+    return columns.join(u',');
+}
+
 QString historyRow(const Reading &reading)
 {
     QStringList fields {isoLocalTime(reading.at)};
+    if (hasTypedMeters(reading)) {
+        for (int meter = 0; meter < slotCount; ++meter) {
+            const bool confirmed = reading.meters[meter].confirmed();
+            if (!reading.fields[meter]) {
+                fields << (confirmed ? reading.kilowatts[meter] : QString());
+                continue;
+            }
+            for (const auto &field : reading.fields[meter]->values) {
+                fields << (confirmed && field.value ? QString::number(*field.value, 'g', 12)
+                                                    : QString());
+            }
+        }
+        return fields.join(u',');
+    }
     fields << (reading.meters[frequencySlot].confirmed() ? reading.frequency.trimmed() : QString());
     for (int meter = 0; meter < slotCount; ++meter)
         fields << (reading.meters[meter].confirmed() ? reading.kilowatts[meter] : QString());
@@ -36,20 +73,23 @@ QString HistoryFiles::pathFor(QDate day) const
 QString HistoryFiles::append(const Reading &reading)
 {
     const QDate day = reading.at.toLocalTime().date();
-    const QString path = pathFor(day);
-    if (day != m_day) {
+    const QString header = historyHeaderFor(reading);
+    if (day != m_day || header != m_header) {
+        const QString path = pathWithHeader(day, header);
         if (const QString failure = prepare(path); !failure.isEmpty())
             return failure;
         removeOldFiles(day);
         m_day = day;
+        m_header = header;
+        m_path = path;
     }
-    QFile file(path);
+    QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return file.errorString();
     const qint64 sizeBefore = file.size();
     QByteArray bytes;
     if (sizeBefore == 0)
-        bytes = historyHeader.toUtf8() + '\n';
+        bytes = header.toUtf8() + '\n';
     bytes += historyRow(reading).toUtf8() + '\n';
     if (file.write(bytes) == bytes.size())
         return {};
@@ -58,6 +98,23 @@ QString HistoryFiles::append(const Reading &reading)
     file.resize(sizeBefore);
     m_day = {};
     return failure;
+}
+
+QString HistoryFiles::pathWithHeader(QDate day, const QString &header) const
+{
+    for (int number = 1;; ++number) {
+        const QString path = number == 1
+            ? pathFor(day)
+            : QDir(m_folder).filePath(QStringLiteral("%1%2-%3%4")
+                                          .arg(filePrefix, day.toString(Qt::ISODate))
+                                          .arg(number)
+                                          .arg(fileSuffix));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+            return path;
+        if (file.readLine().trimmed() == header.toUtf8())
+            return path;
+    }
 }
 
 QString HistoryFiles::prepare(const QString &path)
@@ -84,7 +141,8 @@ void HistoryFiles::removeOldFiles(QDate today)
 {
     if (!m_keepDays)
         return;
-    static const QRegularExpression name(QStringLiteral("^meterlog-(\\d{4}-\\d{2}-\\d{2})\\.csv$"));
+    static const QRegularExpression name(
+        QStringLiteral("^meterlog-(\\d{4}-\\d{2}-\\d{2})(-\\d+)?\\.csv$"));
     const QDir folder(m_folder);
     const QDate oldestKept = today.addDays(-*m_keepDays);
     for (const auto &entry : folder.entryList({filePrefix + '*' + fileSuffix}, QDir::Files)) {

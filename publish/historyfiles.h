@@ -17,7 +17,10 @@ namespace meterlog {
 
 inline const QString historyHeader = QStringLiteral("time,frequency,kw1,kw2,kw3,kw4,kw5");
 
-// time (local, ISO 8601 with its offset), frequency (trimmed), kw1 .. kw5; no line end.
+// The columns: with meters of a type among them, time and mK_FIELD for every field of every typed
+// meter K (mK_power, the kW value, for a default one); else historyHeader.
+QString historyHeaderFor(const Reading &reading);
+// time (local, ISO 8601 with its offset), then the columns' values; no line end.
 QString historyRow(const Reading &reading);
 
 class HistoryFiles
@@ -26,18 +29,22 @@ public:
     // `keepDays`: files older than that many days are removed; all are kept without it.
     HistoryFiles(QString folder, std::optional<int> keepDays);
 
-    // Appends the reading's row to the file of its local date. Returns why it could not, or an
-    // empty text.
+    // Appends the reading's row to the file of its local date; a file of that date whose header
+    // is not the reading's is never appended to: the rows go to a file of its own,
+    // meterlog-YYYY-MM-DD-2.csv and so on. Returns why it could not, or an empty text.
     QString append(const Reading &reading);
     QString pathFor(QDate day) const;
 
 private:
     QString prepare(const QString &path);
+    QString pathWithHeader(QDate day, const QString &header) const;
     void removeOldFiles(QDate today);
 
     QString m_folder;
     std::optional<int> m_keepDays;
     QDate m_day; // of the file last written to, checked and trimmed
+    QString m_header; // of that file
+    QString m_path;
 };
 
 } // namespace meterlog

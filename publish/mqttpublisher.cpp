@@ -95,7 +95,7 @@ void MqttPublisher::publishReading(const Reading &reading)
             topic(below + QStringLiteral("kw")), reading.kilowatts[meter].toUtf8());
         m_link->publishRetained(
             topic(below + QStringLiteral("state")), meterStateJson(reading.meters[meter]));
-        if (const auto &fields = reading.fields[meter]) {
+        if (const auto &fields = reading.fields[meter]; fields && fields->at.isValid()) {
             for (const auto &field : fields->values)
                 m_link->publishRetained(topic(below + field.name), fieldPayload(field.value));
             m_link->publishRetained(topic(below + QStringLiteral("values")), fieldsJson(*fields));

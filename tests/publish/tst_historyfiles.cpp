@@ -53,6 +53,7 @@ private slots:
     void aRowCutShortIsTakenOut();
     void aFullDiskLeavesNoPartOfARow();
     void oldFilesAreRemoved();
+    void typedMetersGetAColumnAFieldAndAFileOfTheirOwn();
 };
 
 void HistoryFilesTest::rowsHoldOnlyConfirmedValues_data()
@@ -105,6 +106,36 @@ void HistoryFilesTest::aFileADayFromMidnight()
         (QStringList {historyHeader, "2026-12-08T23:59:59+01:00,5002,1520,3275,860,12400,402600"}));
     QCOMPARE(morning,
         (QStringList {historyHeader, "2026-12-09T00:00:01+01:00,5002,1520,3275,860,12400,402600"}));
+}
+
+void HistoryFilesTest::typedMetersGetAColumnAFieldAndAFileOfTheirOwn()
+{
+    const ScopedTimeZone zone("Europe/Berlin");
+    QTemporaryDir dir;
+    HistoryFiles files(dir.path(), std::nullopt);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0, 0));
+    // The day began with default meters only.
+    QCOMPARE(files.append(readingAt(at, allConfirmed)), QString());
+
+    // Then meter 2 is an SDM630 (two of its fields here), one of them not available; meter 4
+    // was not confirmed.
+    auto typed = readingAt(at.addSecs(10), {true, true, true, false, true});
+    typed.fields[1] = MeterFields {at, {{"voltage_l1", 230.5}, {"power_factor", std::nullopt}}};
+    const QString header = "time,m1_power,m2_voltage_l1,m2_power_factor,m3_power,m4_power,m5_power";
+    QCOMPARE(historyHeaderFor(typed), header);
+    QCOMPARE(files.append(typed), QString());
+    QCOMPARE(files.append(typed), QString());
+    // The morning's file keeps its header; the typed rows go to a file of their own.
+    QCOMPARE(linesOf(dir.filePath("meterlog-2026-12-08.csv")).size(), 2);
+    const QString typedRow = "2026-12-08T09:00:10+01:00,1520,230.5,,860,,402600";
+    QCOMPARE(linesOf(dir.filePath("meterlog-2026-12-08-2.csv")),
+        (QStringList {header, typedRow, typedRow}));
+
+    // Started again with the same types, a new writer finds the file with their header.
+    HistoryFiles again(dir.path(), std::nullopt);
+    QCOMPARE(again.append(typed), QString());
+    QCOMPARE(linesOf(dir.filePath("meterlog-2026-12-08-2.csv")).size(), 4);
+    QVERIFY(!QFile::exists(dir.filePath("meterlog-2026-12-08-3.csv")));
 }
 
 void HistoryFilesTest::aRowCutShortIsTakenOut()
