@@ -156,6 +156,10 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         "The password for the --mqtt URL's user: the first line of FILE (keep it mode 600), so "
         "that it is neither in the URL nor in the process list.",
         "a readable file whose first line is the password");
+    const auto mqttDiscovery = valueOption("mqtt-discovery", "PREFIX",
+        "Publish Home Assistant discovery configs for the typed meters' fields below PREFIX "
+        "(homeassistant when PREFIX is left out).",
+        "a topic prefix without + or #, with --mqtt");
     const QCommandLineOption manual(
         QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
     const QCommandLineOption headless(QStringLiteral("headless"),
@@ -176,9 +180,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     const QCommandLineOption meterTypesOption(
         QStringLiteral("meter-types"), QStringLiteral("List the built-in meter types."));
     parser.addOptions({helpOption, versionOption, meterTypesOption});
-    for (const auto *each :
-        {&port, &line, &addresses, &start, &count, &folder, &function, &meterType, &replyTimeout,
-            &history, &historyEvery, &historyDays, &mqtt, &mqttCa, &mqttPasswordFile})
+    for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &function,
+             &meterType, &replyTimeout, &history, &historyEvery, &historyDays, &mqtt, &mqttCa,
+             &mqttPasswordFile, &mqttDiscovery})
         parser.addOption(each->option);
     parser.addOptions({manual, headless, trace});
 
@@ -187,7 +191,15 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         return EarlyExit {
             badCommandLineExitCode, QStringLiteral("%1: %2 (see %1 --help)").arg(program, why)};
     };
-    if (!parser.parse(arguments)) {
+    // --mqtt-discovery may come without its prefix: meterlog takes no arguments but options, so
+    // what follows it is its prefix unless it is an option too.
+    QStringList given = arguments;
+    for (qsizetype i = 1; i < given.size(); ++i) {
+        if (given[i] == u"--mqtt-discovery"
+            && (i + 1 == given.size() || given[i + 1].startsWith(u'-')))
+            given[i] = QStringLiteral("--mqtt-discovery=homeassistant");
+    }
+    if (!parser.parse(given)) {
         // Qt says "Unknown option 'x'."; the line goes on after it.
         QString why = parser.errorText();
         why[0] = why[0].toLower();
@@ -330,6 +342,12 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         if (!password)
             return refuseValue(mqttPasswordFile);
         options.mqtt->password = *password;
+    }
+    if (parser.isSet(mqttDiscovery.option)) {
+        static const QRegularExpression topicPrefix(QStringLiteral("^[^+#/]+(/[^+#/]+)*$"));
+        if (!options.mqtt || !topicPrefix.match(valueOf(mqttDiscovery)).hasMatch())
+            return refuseValue(mqttDiscovery);
+        options.mqttDiscovery = valueOf(mqttDiscovery);
     }
     // The folders are tried last, as the only checks that touch anything.
     for (const auto &[each, chosen] :

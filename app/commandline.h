@@ -26,6 +26,8 @@ struct ProgramOptions
     std::chrono::seconds historyEvery {10};
     std::optional<int> historyDays;
     std::optional<MqttTarget> mqtt;
+    // Home Assistant's discovery prefix, when its configs are published.
+    std::optional<QString> mqttDiscovery;
 };
 
 // The program ends at once: help or version (exit code 0, the text goes to stdout) or a bad

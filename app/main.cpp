@@ -116,7 +116,12 @@ int main(int argc, char *argv[])
     }
     std::unique_ptr<MqttPublisher> mqtt;
     if (options.mqtt) {
-        mqtt = std::make_unique<MqttPublisher>(*options.mqtt);
+        std::optional<Discovery> discovery;
+        if (options.mqttDiscovery) {
+            discovery.emplace(*options.mqttDiscovery, options.mqtt->prefix, options.start.port,
+                options.start.meterTypes);
+        }
+        mqtt = std::make_unique<MqttPublisher>(*options.mqtt, std::move(discovery));
         QObject::connect(&window, &Form1::summarized, &window,
             [&mqtt](const Reading &reading) { mqtt->publishReading(reading); });
         QObject::connect(&window, &Form1::registersRead, &window,

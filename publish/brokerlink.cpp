@@ -325,10 +325,12 @@ void BrokerLink::sendRetained(const QByteArray &topic, const QByteArray &payload
 void BrokerLink::publishRetained(const QByteArray &topic, const QByteArray &payload)
 {
     std::lock_guard lock(m_mutex);
-    auto &kept = m_retained[topic];
-    if (kept == payload && !kept.isNull())
+    // Only a change goes out; an empty payload (a value there is none of, a config removed) is a
+    // value like any other.
+    if (const auto kept = m_retained.find(topic);
+        kept != m_retained.end() && kept->second == payload)
         return;
-    kept = payload;
+    m_retained[topic] = payload;
     if (m_connected)
         sendRetained(topic, payload, 0);
 }

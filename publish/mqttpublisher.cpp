@@ -69,8 +69,9 @@ QByteArray fieldsJson(const MeterFields &fields)
 
 } // namespace
 
-MqttPublisher::MqttPublisher(MqttTarget target)
+MqttPublisher::MqttPublisher(MqttTarget target, std::optional<Discovery> discovery)
     : m_prefix(target.prefix)
+    , m_discovery(std::move(discovery))
     , m_link(BrokerLink::start(target, topic(QStringLiteral("status"))))
 { }
 
@@ -100,6 +101,10 @@ void MqttPublisher::publishReading(const Reading &reading)
                 m_link->publishRetained(topic(below + field.name), fieldPayload(field.value));
             m_link->publishRetained(topic(below + QStringLiteral("values")), fieldsJson(*fields));
         }
+    }
+    if (m_discovery) {
+        for (const auto &message : m_discovery->messagesFor(reading))
+            m_link->publishRetained(message.topic, message.payload);
     }
 }
 

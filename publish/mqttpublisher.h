@@ -18,6 +18,7 @@
 
 #include <memory>
 
+#include "discovery.h"
 #include "mqtttarget.h"
 #include "reading.h"
 
@@ -28,7 +29,8 @@ class BrokerLink;
 class MqttPublisher
 {
 public:
-    explicit MqttPublisher(MqttTarget target);
+    // With `discovery`, Home Assistant's configs for the typed meters go out with the readings.
+    explicit MqttPublisher(MqttTarget target, std::optional<Discovery> discovery = std::nullopt);
     // Says "offline" when connected, and leaves, in under 2 s whatever the broker does.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;
@@ -41,6 +43,7 @@ private:
     QByteArray topic(const QString &below) const;
 
     QString m_prefix;
+    std::optional<Discovery> m_discovery;
     std::shared_ptr<BrokerLink> m_link;
 };
 

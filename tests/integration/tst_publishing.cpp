@@ -109,6 +109,10 @@ private slots:
     void tlsFailuresAreNamed();
 
 private:
+    // Home Assistant's discovery configs of meter K's fields, against its documented schema for
+    // MQTT sensors.
+    void checkDiscoveryConfigs(int meter, MqttSubscriber &configs, MqttSubscriber &readings);
+
     std::unique_ptr<TestCertificates> m_certificates;
 };
 
@@ -229,8 +233,9 @@ void PublishingTest::typedMetersPublishEveryField()
         types << expected[QString::number(meter)]["type"].toString();
 
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
+    MqttSubscriber configs(broker.port(), "homeassistant/#");
     Logger logger(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
-        {"--mqtt", urlOf(broker), "--meter-type", types.join(u',')});
+        {"--mqtt", urlOf(broker), "--meter-type", types.join(u','), "--mqtt-discovery"});
     for (int meter = 1; meter <= 5; ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter);
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);
@@ -256,7 +261,57 @@ void PublishingTest::typedMetersPublishEveryField()
                     && std::abs(values[field.key()].toDouble() - field->toDouble()) <= resolution,
                 qPrintable(what));
         }
+        checkDiscoveryConfigs(meter, configs, subscriber);
+        if (QTest::currentTestFailed())
+            return;
     }
+}
+
+void PublishingTest::checkDiscoveryConfigs(
+    int meter, MqttSubscriber &configs, MqttSubscriber &readings)
+{
+    // The units Home Assistant documents for each sensor device class meterlog uses.
+    static const QMap<QString, QStringList> units {{"voltage", {"V"}}, {"current", {"A"}},
+        {"power", {"W", "kW"}}, {"apparent_power", {"VA"}}, {"reactive_power", {"var"}},
+        {"energy", {"Wh", "kWh"}}, {"frequency", {"Hz"}}, {"power_factor", {"", "%"}}};
+    const QString below = QStringLiteral("%1/meter/%2/").arg(prefix).arg(meter);
+    const QString node = QString(prefix).replace(u'/', u'_');
+    QStringList uniqueIds;
+    const QString devicePrefix
+        = QStringLiteral("homeassistant/sensor/meterlog_%1_m%2/").arg(node).arg(meter);
+    const auto fields = jsonOf(readings.latest(below + "values"));
+    for (auto field = fields.begin(); field != fields.end(); ++field) {
+        if (field.key() == u"time")
+            continue;
+        const QString configTopic = devicePrefix + field.key() + "/config";
+        QTRY_VERIFY_WITH_TIMEOUT(!configs.latest(configTopic).isEmpty(), 5000);
+        const auto config = jsonOf(configs.latest(configTopic));
+        const QString what = configTopic + ": " + configs.latest(configTopic);
+        // Required and expected keys, and topics that exist.
+        QVERIFY2(config["state_topic"].toString() == below + field.key(), qPrintable(what));
+        QVERIFY2(!readings.latest(config["state_topic"].toString()).isEmpty(), qPrintable(what));
+        uniqueIds << config["unique_id"].toString();
+        QVERIFY2(!config["name"].toString().isEmpty(), qPrintable(what));
+        const auto availability = config["availability"].toArray();
+        QVERIFY2(availability.size() == 2
+                && availability[0]["topic"].toString() == prefix + "/status"
+                && readings.latest(availability[0]["topic"].toString()) == u"online"
+                && availability[1]["topic"].toString() == below + "state"
+                && config["availability_mode"].toString() == u"all",
+            qPrintable(what));
+        const auto device = config["device"].toObject();
+        QVERIFY2(
+            !device["identifiers"].toArray().isEmpty() && !device["model"].toString().isEmpty(),
+            qPrintable(what));
+        const QString deviceClass = config["device_class"].toString();
+        QVERIFY2(units.contains(deviceClass)
+                && units[deviceClass].contains(config["unit_of_measurement"].toString()),
+            qPrintable(what));
+        if (deviceClass == u"energy")
+            QVERIFY2(config["state_class"].toString() == u"total_increasing", qPrintable(what));
+    }
+    uniqueIds.removeDuplicates();
+    QCOMPARE(uniqueIds.size(), fields.size() - 1);
 }
 
 void PublishingTest::brokerGoesAwayAndComesBack()

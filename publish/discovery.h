@@ -1,0 +1,49 @@
+#pragma once
+
+// Home Assistant's MQTT discovery: a retained sensor config for every field of every polled
+// typed meter, below the discovery prefix (homeassistant unless given), one device per meter.
+// A meter's sensors are available while meterlog is online and the meter's state is "ok".
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+#include "meters.h"
+#include "metertype.h"
+#include "reading.h"
+
+namespace meterlog {
+
+struct DiscoveryMessage
+{
+    QByteArray topic;
+    QByteArray payload; // empty: the config is removed
+};
+
+class Discovery
+{
+public:
+    // `prefix` is the readings' topic prefix, `line` what the devices say they are on.
+    Discovery(QString discoveryPrefix, QString prefix, QString line,
+        std::array<std::optional<MeterType>, slotCount> types);
+
+    // The configs for what `reading` polls; every other field a built-in type or a polled one
+    // knows gets its config removed, so that a slot no longer polled leaves no sensor behind.
+    QList<DiscoveryMessage> messagesFor(const Reading &reading) const;
+
+private:
+    QByteArray configTopic(int meter, const QString &field) const;
+    QByteArray config(int meter, const MeterType &type, const MeterField &field) const;
+
+    QString m_discoveryPrefix;
+    QString m_prefix;
+    QString m_node; // the prefix, as an id
+    QString m_line;
+    std::array<std::optional<MeterType>, slotCount> m_types;
+    QStringList m_knownFields;
+};
+
+} // namespace meterlog
