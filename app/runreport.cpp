@@ -28,6 +28,17 @@ QString portText(const QString &port, const QString &lineSettings, const QString
     return QStringLiteral("port %1 at %2").arg(device, lineSettings);
 }
 
+// "meter types default,sdm630,...", or that every meter is of the default type.
+QString meterTypesText(const StartValues &start)
+{
+    QStringList names;
+    for (const auto &type : start.meterTypes)
+        names << (type ? type->name : QStringLiteral("default"));
+    return names.count(QStringLiteral("default")) == slotCount
+        ? QStringLiteral("default meters")
+        : QStringLiteral("meter types %1").arg(names.join(u','));
+}
+
 } // namespace
 
 QString startLine(const ProgramOptions &options, const FolderChoice &folder)
@@ -43,6 +54,7 @@ QString startLine(const ProgramOptions &options, const FolderChoice &folder)
             .arg(first)
             .arg(first + count - 1),
         QStringLiteral("reply limit %1 ms").arg(start.replyLimit.count()),
+        meterTypesText(start),
         start.manual ? QStringLiteral("mode Manual") : QStringLiteral("mode Auto"),
         options.headless ? QStringLiteral("no window") : QStringLiteral("with its window"),
         QStringLiteral("snapshot file %1 (%2)").arg(snapshotPath(folder.folder), folder.reason),

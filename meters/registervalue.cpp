@@ -2,7 +2,10 @@
 
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace meterlog {
 
@@ -87,8 +90,16 @@ RawValue readRaw(std::span<const std::uint16_t> words, DataType type, WordOrder 
         return std::int64_t(std::int32_t(bits));
     case DataType::I64:
         return std::int64_t(bits);
-    case DataType::F32:
-        return double(std::bit_cast<float>(std::uint32_t(bits)));
+    case DataType::F32: {
+        // The float as written: its shortest decimal form, so that 49.98 stays 49.98 and does not
+        // become 49.979999542236328.
+        const float value = std::bit_cast<float>(std::uint32_t(bits));
+        if (!std::isfinite(value))
+            return double(value);
+        std::array<char, 32> text {};
+        const auto written = std::to_chars(text.data(), text.data() + text.size(), value);
+        return std::strtod(std::string(text.data(), written.ptr).c_str(), nullptr);
+    }
     case DataType::F64:
         return std::bit_cast<double>(bits);
     }

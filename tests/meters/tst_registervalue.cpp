@@ -93,6 +93,9 @@ void RegisterValueTest::floatsThatNoMeterMeasuredAreNoNumber()
             numberOf(readRaw(wordsOf(registers), DataType::F32, WordOrder::Abcd)), std::nullopt);
     QCOMPARE(numberOf(readRaw(wordsOf("7ff8 0000 0000 0000"), DataType::F64, WordOrder::Abcd)),
         std::nullopt);
+    // A float is the number it was written as, not its binary neighbour: 49.98, not 49.9799995.
+    QCOMPARE(numberOf(readRaw(wordsOf("4247 eb85"), DataType::F32, WordOrder::Abcd)),
+        std::optional<double>(49.98));
     const auto largest = numberOf(readRaw(wordsOf("7f7f ffff"), DataType::F32, WordOrder::Abcd));
     QVERIFY(largest && std::isfinite(*largest) && *largest > 3.4e38);
 }
