@@ -1,7 +1,7 @@
 // Times scan cycles through the window's own routine against whatever meters answer on the
-// `com9` in the folder given.
+// `com9` in the folder given; with TYPE, every slot of that built-in meter type.
 //
-// Usage: bench_scan FOLDER [SCANS]
+// Usage: bench_scan FOLDER [SCANS [TYPE]]
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,17 +13,27 @@
 
 #include "benchwindow.h"
 #include "form1.h"
+#include "metertypefile.h"
 #include "registergrid.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_scan FOLDER [SCANS]\n");
+        std::fprintf(stderr, "usage: bench_scan FOLDER [SCANS [TYPE]]\n");
         return 2;
     }
     const int scans = argc > 2 ? std::atoi(argv[2]) : 100;
-    meterlog::Form1 form(QString::fromLocal8Bit(argv[1]));
+    meterlog::StartValues start;
+    if (argc > 3) {
+        const auto type = meterlog::findMeterType(QString::fromLocal8Bit(argv[3]));
+        if (!std::holds_alternative<meterlog::MeterType>(type)) {
+            std::fprintf(stderr, "%s\n", qPrintable(std::get<QString>(type)));
+            return 2;
+        }
+        start.meterTypes.fill(std::get<meterlog::MeterType>(type));
+    }
+    meterlog::Form1 form(QString::fromLocal8Bit(argv[1]), start);
     if (!meterlog::bench::loadOnMeters(form, argv[1]))
         return 1;
     form.Timer3->stop();

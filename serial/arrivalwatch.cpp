@@ -53,6 +53,7 @@ void ArrivalWatch::requestSent()
     m_sentAt = Clock::now();
     m_firstBytesDue = true;
     m_heldSinceSent = false;
+    m_heldForFrame = false;
     m_requestsSinceProbe = (m_requestsSinceProbe + 1) % probeEvery;
 }
 
@@ -61,8 +62,14 @@ void ArrivalWatch::expect(int bytes, CharacterTime characterTime)
     setThreshold(bytes);
     const auto onTheWire = std::chrono::duration_cast<Clock::duration>(characterTime * bytes);
     if (m_port.bytesAvailable() > 0) {
-        // A frame is coming in: the rest follows at the line's speed.
-        hold(onTheWire);
+        // A frame is coming in: the rest follows at the line's speed. Only once: a driver may
+        // hand a long frame over in pieces (64 bytes from a pseudo-terminal, 62 from an FTDI
+        // adapter) well after the line brought them, and holding again for every piece would
+        // add the frame's time again each time.
+        if (!m_heldForFrame) {
+            m_heldForFrame = true;
+            hold(onTheWire);
+        }
         return;
     }
     const auto delays = m_replyDelays;

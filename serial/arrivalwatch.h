@@ -64,6 +64,8 @@ private:
     Clock::time_point m_sentAt;
     bool m_firstBytesDue = false;
     bool m_heldSinceSent = false;
+    // The frame coming in has been held for once: what follows is already on its way.
+    bool m_heldForFrame = false;
     int m_requestsSinceProbe = 0;
     // How long after a request the first bytes needed were in, on the latest replies watched from
     // the start; the shortest is trusted.

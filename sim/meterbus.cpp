@@ -8,6 +8,7 @@ MeterBus::MeterBus(const SimOptions &options, lineTiming::TimePoint start)
     , m_paced(options.paced)
     , m_turnaround(m_paced ? options.turnaround : options.turnaround.zero())
     , m_faults(options.seed)
+    , m_types(options.meterTypes)
 {
     for (const MeterFault &fault : options.faults)
         m_faults.add(fault.meterAddress, fault.kind);
@@ -19,7 +20,10 @@ MeterAnswer MeterBus::answer(const ReceivedFrame &frame, lineTiming::TimePoint n
     const meterModel::Seconds sinceStart
         = m_frozenTime ? meterModel::Seconds(0) : meterModel::Seconds(now - m_start);
     MeterAnswer answer;
-    answer.handling = answerRequest(frame.bytes, sinceStart);
+    answer.handling = answerRequest(frame.bytes, sinceStart,
+        [this](int address, int function, int start, int count, meterModel::Seconds at) {
+            return m_types.words(address, function, start, count, at);
+        });
     answer.overflowed = frame.overflowed;
     if (frame.overflowed)
         answer.handling.reply.clear();

@@ -7,6 +7,7 @@
 #include "linetiming.h"
 #include "meterresponder.h"
 #include "simoptions.h"
+#include "simulatedtypes.h"
 
 #include <cstdint>
 #include <string>
@@ -40,4 +41,5 @@ private:
     bool m_paced;
     std::chrono::duration<double, std::milli> m_turnaround;
     FaultInjector m_faults;
+    SimulatedTypes m_types;
 };

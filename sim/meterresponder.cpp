@@ -5,6 +5,7 @@
 namespace {
 
 constexpr std::uint8_t readHoldingRegisters = 0x03;
+constexpr std::uint8_t readInputRegisters = 0x04;
 constexpr std::uint8_t exceptionFlag = 0x80;
 constexpr std::uint8_t broadcastAddress = 0;
 // Address, function and CRC: anything shorter cannot be a request.
@@ -28,22 +29,24 @@ RequestHandling exceptionHandling(RequestHandling handling, std::uint8_t code)
 }
 
 std::vector<std::uint8_t> registersReply(
-    int address, int start, int count, meterModel::Seconds sinceStart)
+    int address, int function, std::span<const std::uint16_t> words)
 {
-    const meterModel::RegisterImage image = meterModel::registersAt(address, sinceStart);
     std::vector<std::uint8_t> reply;
-    reply.reserve(static_cast<std::size_t>(5 + 2 * count));
+    reply.reserve(5 + 2 * words.size());
     reply.push_back(static_cast<std::uint8_t>(address));
-    reply.push_back(readHoldingRegisters);
-    reply.push_back(static_cast<std::uint8_t>(2 * count));
-    for (int reg = start; reg < start + count; ++reg) {
-        const std::uint16_t value
-            = image[static_cast<std::size_t>(reg - meterModel::firstRegister)];
+    reply.push_back(static_cast<std::uint8_t>(function));
+    reply.push_back(static_cast<std::uint8_t>(2 * words.size()));
+    for (const std::uint16_t value : words) {
         reply.push_back(static_cast<std::uint8_t>(value >> 8));
         reply.push_back(static_cast<std::uint8_t>(value & 0xFFU));
     }
     appendCrc(reply);
     return reply;
+}
+
+bool isReadFunction(int function)
+{
+    return function == readHoldingRegisters || function == readInputRegisters;
 }
 
 } // namespace
@@ -57,7 +60,8 @@ std::vector<std::uint8_t> exceptionReply(
     return reply;
 }
 
-RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart)
+RequestHandling answerRequest(
+    std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart, const TypedSource &typed)
 {
     RequestHandling handling;
     if (frame.size() < shortestFrame)
@@ -69,7 +73,7 @@ RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::S
         handling.outcome = RequestHandling::Outcome::BadCrc;
         return handling;
     }
-    if (handling.function == readHoldingRegisters && frame.size() == readRequestSize) {
+    if (isReadFunction(handling.function) && frame.size() == readRequestSize) {
         handling.start = wordAt(frame, 2);
         handling.count = wordAt(frame, 4);
     }
@@ -81,7 +85,12 @@ RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::S
         handling.outcome = RequestHandling::Outcome::OtherAddress;
         return handling;
     }
-    if (handling.function != readHoldingRegisters)
+    const auto typedWords = typed && isReadFunction(handling.function)
+            && frame.size() == readRequestSize && handling.count >= 1
+            && handling.count <= mostRegistersPerRead
+        ? typed(handling.address, handling.function, handling.start, handling.count, sinceStart)
+        : std::nullopt;
+    if (!typedWords && handling.function != readHoldingRegisters)
         return exceptionHandling(handling, modbusException::illegalFunction);
     if (frame.size() != readRequestSize)
         return exceptionHandling(handling, modbusException::illegalDataValue);
@@ -89,11 +98,23 @@ RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::S
     // The order of the checks is the one the Modbus application protocol gives for function 3.
     if (handling.count < 1 || handling.count > mostRegistersPerRead)
         return exceptionHandling(handling, modbusException::illegalDataValue);
+    if (typedWords) {
+        if (const auto *code = std::get_if<std::uint8_t>(&*typedWords))
+            return exceptionHandling(handling, *code);
+        handling.outcome = RequestHandling::Outcome::Registers;
+        handling.reply = registersReply(
+            handling.address, handling.function, std::get<std::vector<std::uint16_t>>(*typedWords));
+        return handling;
+    }
     const int mapEnd = meterModel::firstRegister + meterModel::registerCount;
     if (handling.start < meterModel::firstRegister || handling.start + handling.count > mapEnd)
         return exceptionHandling(handling, modbusException::illegalDataAddress);
 
+    const meterModel::RegisterImage image = meterModel::registersAt(handling.address, sinceStart);
     handling.outcome = RequestHandling::Outcome::Registers;
-    handling.reply = registersReply(handling.address, handling.start, handling.count, sinceStart);
+    handling.reply = registersReply(handling.address, handling.function,
+        std::span(image).subspan(
+            static_cast<std::size_t>(handling.start - meterModel::firstRegister),
+            static_cast<std::size_t>(handling.count)));
     return handling;
 }

@@ -4,7 +4,10 @@
 #include "metermodel.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
+#include <variant>
 #include <vector>
 
 namespace modbusException {
@@ -23,7 +26,7 @@ struct RequestHandling
     Outcome outcome = Outcome::TooShort;
     int address = -1;
     int function = -1;
-    // Only known for a function-3 request of the right length.
+    // Only known for a function-3 or function-4 request of the right length.
     int start = -1;
     int count = -1;
     std::uint8_t exceptionCode = 0;
@@ -31,7 +34,15 @@ struct RequestHandling
     std::vector<std::uint8_t> reply;
 };
 
-RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart);
+// The words a meter of a type holds for a read of `count` registers from `start` with
+// `function` (3 or 4), or the exception it answers instead; nothing for a meter of the default
+// type, which holds the documented register map and answers function 3 only.
+using TypedWords = std::variant<std::vector<std::uint16_t>, std::uint8_t>;
+using TypedSource = std::function<std::optional<TypedWords>(
+    int address, int function, int start, int count, meterModel::Seconds sinceStart)>;
+
+RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart,
+    const TypedSource &typed = {});
 
 std::vector<std::uint8_t> exceptionReply(
     std::uint8_t address, std::uint8_t function, std::uint8_t code);

@@ -1,6 +1,7 @@
 #include "simoptions.h"
 
 #include "devicelink.h"
+#include "simulatedtypes.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -19,6 +20,7 @@ enum OptionId : int {
     faultOption,
     cablePullOption,
     seedOption,
+    typeOption,
     logOption,
     tcpOption,
     rtuOverTcpOption,
@@ -152,6 +154,27 @@ std::string applyOption(SimOptions &options, int id, std::string_view value)
         options.cablePulls.push_back(*pull);
         return {};
     }
+    case typeOption: {
+        // NAME for every meter (address 0 stands for them all), or ADDR:NAME for one.
+        const char *wrong = "--type needs a built-in meter type (meterlog --meter-types), or "
+                            "ADDR:TYPE with ADDR 1 to 5";
+        int only = 0;
+        std::string name(value);
+        if (const auto parts = splitPair(value)) {
+            const int address = wholeNumber<int>(parts->first).value_or(0);
+            if (!meterModel::isMeterAddress(address))
+                return wrong;
+            only = address;
+            name = std::string(parts->second);
+        }
+        if (!isSimulatedType(name))
+            return wrong;
+        for (int meter = 1; meter <= 5; ++meter) {
+            if (only == 0 || meter == only)
+                options.meterTypes[static_cast<std::size_t>(meter - 1)] = name;
+        }
+        return {};
+    }
     case seedOption: {
         const auto seed = wholeNumber<std::uint32_t>(value);
         if (!seed)
@@ -196,6 +219,7 @@ ParsedOptions parseOptions(int argc, char **argv)
         {"fault", required_argument, nullptr, faultOption},
         {"cable-pull", required_argument, nullptr, cablePullOption},
         {"seed", required_argument, nullptr, seedOption},
+        {"type", required_argument, nullptr, typeOption},
         {"log", no_argument, nullptr, logOption},
         {"tcp", required_argument, nullptr, tcpOption},
         {"rtu-tcp", required_argument, nullptr, rtuOverTcpOption},
@@ -265,6 +289,9 @@ const char *usageText()
            "  --cable-pull AFTER:FOR  close the line or the gateway AFTER s after start for FOR s\n"
            "                          (repeatable)\n"
            "  --seed N                seed for the noise fault (default 1)\n"
+           "  --type TYPE             meters of a built-in meter type (meterlog --meter-types)\n"
+           "                          instead of the documented ones; ADDR:TYPE for one meter\n"
+           "                          (repeatable)\n"
            "  --log                   one line per request on stderr\n"
            "  --help                  this text\n";
 }

@@ -4,6 +4,7 @@
 #include "faults.h"
 #include "linetiming.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <netinet/in.h>
@@ -48,6 +49,8 @@ struct SimOptions
     std::vector<MeterFault> faults;
     std::vector<CablePull> cablePulls;
     std::uint32_t seed = 1;
+    // The meter type of each address 1..5 (--type); empty: the default, documented meters.
+    std::array<std::string, 5> meterTypes;
     bool log = false;
 };
 

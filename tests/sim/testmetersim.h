@@ -51,6 +51,7 @@ private slots:
     void blocksAtTheEdgesOfTheMap_data();
     void blocksAtTheEdgesOfTheMap();
     void onlyFunctionThreeIsServed();
+    void typedMetersAnswerAsTheirTypesSay();
     void otherAddressesGetNoAnswer_data();
     void otherAddressesGetNoAnswer();
     void byteLevelReplies_data();

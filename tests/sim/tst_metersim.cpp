@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QTest>
+#include <bit>
 
 QStringList simOptionsOn(const QString &link, const char *commandLine)
 {
@@ -115,6 +116,34 @@ void TestMeterSim::onlyFunctionThreeIsServed()
             documented::blockCount, testTimeouts::answerSeconds, RegisterTable::Input);
     QVERIFY(reading.ran);
     QCOMPARE(reading.failure, QStringLiteral("Illegal function"));
+}
+
+void TestMeterSim::typedMetersAnswerAsTheirTypesSay()
+{
+    // Meter 2 an SDM630 (input registers, floats), meter 4 an ABB B23 (holding registers,
+    // tenths of a volt), as mbpoll reads them.
+    MeterSimProcess sim(simOptions("--static --type 2:sdm630 --type 4:abb-b23"));
+    QVERIFY(sim.start());
+    const auto read = [&](int meter, int reference, int count, RegisterTable table) {
+        return readRegisters(
+            sim.endpoint(), meter, reference, count, testTimeouts::answerSeconds, table);
+    };
+    const auto sdm = read(2, 1, 2, RegisterTable::Input);
+    QVERIFY2(sdm.values.size() == 2, qPrintable(sdm.failure));
+    const float volts = std::bit_cast<float>(std::uint32_t(sdm.values[0] << 16 | sdm.values[1]));
+    QVERIFY2(volts > 220 && volts < 240, qPrintable(QString::number(volts)));
+    const auto abb = read(4, 0x5B00 + 1, 2, RegisterTable::Holding);
+    QVERIFY2(abb.values.size() == 2, qPrintable(abb.failure));
+    const double abbVolts
+        = (std::uint32_t(abb.values[0]) << 16 | std::uint32_t(abb.values[1])) / 10.0;
+    QVERIFY2(abbVolts > 220 && abbVolts < 240, qPrintable(QString::number(abbVolts)));
+    // Only what the type's blocks hold, with the type's function.
+    QCOMPARE(read(2, 1, 2, RegisterTable::Holding).failure, QStringLiteral("Illegal function"));
+    QCOMPARE(read(2, 75, 4, RegisterTable::Input).failure, QStringLiteral("Illegal data address"));
+    // The other meters are the documented ones.
+    QCOMPARE(
+        read(1, documented::blockReference, documented::blockCount, RegisterTable::Holding).values,
+        documented::block.at(0));
 }
 
 void TestMeterSim::otherAddressesGetNoAnswer_data()

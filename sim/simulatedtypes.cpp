@@ -1,0 +1,140 @@
+#include "simulatedtypes.h"
+
+#include "typetexts.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace {
+
+using Field = SimulatedTypes::Field;
+
+// The built-in type files are meterlog's, tested there; read here without its code.
+SimulatedTypes::Type readType(std::string_view text)
+{
+    const auto root = toml::parse(text);
+    SimulatedTypes::Type type;
+    for (const auto &node : *root["block"].as_array()) {
+        const auto &block = *node.as_table();
+        type.blocks.push_back({block["function"].value_or(3), block["start"].value_or(0),
+            block["count"].value_or(0)});
+    }
+    for (const auto &node : *root["field"].as_array()) {
+        const auto &field = *node.as_table();
+        type.fields.push_back({field["name"].value_or(std::string()), field["block"].value_or(0),
+            field["offset"].value_or(0), field["type"].value_or(std::string()),
+            field["order"].value_or(std::string("abcd")), field["scale"].value_or(1.0)});
+    }
+    return type;
+}
+
+int registersOf(const std::string &type)
+{
+    if (type == "u16" || type == "i16")
+        return 1;
+    if (type == "u32" || type == "i32" || type == "f32")
+        return 2;
+    return 4;
+}
+
+// A value for the field at a time, by the quantity its name says; every meter a little apart.
+double simulatedValue(const Field &field, int address, double seconds)
+{
+    const auto is = [&](const char *prefix) { return field.name.rfind(prefix, 0) == 0; };
+    const double wave = std::sin(seconds / 60.0 + address);
+    // A phase's power is a third of the total.
+    const bool phase
+        = field.name.ends_with("_l1") || field.name.ends_with("_l2") || field.name.ends_with("_l3");
+    if (is("voltage"))
+        return 230.0 + address * 0.5 + 2.0 * wave;
+    if (is("current"))
+        return 5.0 + address + wave;
+    if (is("power_factor"))
+        return 0.95 + 0.02 * wave;
+    if (is("apparent_power"))
+        return 1050.0 * address + 210.0 * wave;
+    if (is("reactive_power"))
+        return 300.0 * address + 60.0 * wave;
+    if (is("power"))
+        return (1000.0 * address + 200.0 * wave) / (phase ? 3.0 : 1.0);
+    if (is("frequency"))
+        return 50.0 + 0.02 * std::sin(seconds / 20.0);
+    if (is("energy_import"))
+        return 1000.0 * address + seconds * address / 3600.0;
+    if (is("energy_export"))
+        return 10.0 * address;
+    return 0;
+}
+
+// The registers of the value, most significant first, then put in the field's byte order.
+std::vector<std::uint16_t> encoded(const Field &field, double value)
+{
+    const double raw = value / field.scale;
+    std::uint64_t bits = 0;
+    if (field.type == "f32")
+        bits = std::bit_cast<std::uint32_t>(static_cast<float>(raw));
+    else if (field.type == "f64")
+        bits = std::bit_cast<std::uint64_t>(raw);
+    else
+        bits = static_cast<std::uint64_t>(std::llround(raw));
+    const int count = registersOf(field.type);
+    std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        words[static_cast<std::size_t>(i)]
+            = static_cast<std::uint16_t>(bits >> (16 * (count - 1 - i)));
+    if (field.order == "cdab" || field.order == "dcba")
+        std::reverse(words.begin(), words.end());
+    if (field.order == "badc" || field.order == "dcba") {
+        for (auto &word : words)
+            word = static_cast<std::uint16_t>((word << 8) | (word >> 8));
+    }
+    return words;
+}
+
+} // namespace
+
+bool isSimulatedType(const std::string &name)
+{
+    return builtInTypeTexts.contains(name);
+}
+
+SimulatedTypes::SimulatedTypes(const std::array<std::string, 5> &names)
+{
+    for (int address = 1; address <= 5; ++address) {
+        const auto &name = names[static_cast<std::size_t>(address - 1)];
+        if (!name.empty())
+            m_types[address] = readType(builtInTypeTexts.at(name));
+    }
+}
+
+std::optional<TypedWords> SimulatedTypes::words(
+    int address, int function, int start, int count, meterModel::Seconds sinceStart) const
+{
+    const auto found = m_types.find(address);
+    if (found == m_types.end())
+        return std::nullopt;
+    const Type &type = found->second;
+    // A read must lie within one of the type's blocks of that function, as on the real meter.
+    for (std::size_t b = 0; b < type.blocks.size(); ++b) {
+        const Block &block = type.blocks[b];
+        if (block.function != function || start < block.start
+            || start + count > block.start + block.count)
+            continue;
+        std::vector<std::uint16_t> image(static_cast<std::size_t>(block.count), 0);
+        for (const Field &field : type.fields) {
+            if (field.block != static_cast<int>(b))
+                continue;
+            const auto words = encoded(field, simulatedValue(field, address, sinceStart.count()));
+            std::copy(words.begin(), words.end(), image.begin() + field.offset);
+        }
+        const auto first = image.begin() + (start - block.start);
+        return TypedWords(std::vector<std::uint16_t>(first, first + count));
+    }
+    const bool functionKnown = std::any_of(type.blocks.begin(), type.blocks.end(),
+        [&](const Block &block) { return block.function == function; });
+    return TypedWords(
+        functionKnown ? modbusException::illegalDataAddress : modbusException::illegalFunction);
+}

@@ -1,0 +1,48 @@
+// Meters of meterlog's built-in types on the simulated line (meter-sim --type): plausible,
+// slowly changing values, laid out in the type's blocks as the type's file has them.
+#pragma once
+
+#include "meterresponder.h"
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+// Whether NAME is a built-in meter type (other than the default, the documented meters).
+bool isSimulatedType(const std::string &name);
+
+class SimulatedTypes
+{
+public:
+    struct Field
+    {
+        std::string name;
+        int block = 0;
+        int offset = 0;
+        std::string type; // u16 .. f64
+        std::string order; // abcd cdab badc dcba
+        double scale = 1;
+    };
+    struct Block
+    {
+        int function = 3;
+        int start = 0;
+        int count = 0;
+    };
+    struct Type
+    {
+        std::vector<Block> blocks;
+        std::vector<Field> fields;
+    };
+
+    // Type names by meter address 1..5; an empty name leaves that meter of the default type.
+    explicit SimulatedTypes(const std::array<std::string, 5> &names);
+
+    // What a meter of a type answers; nothing for one of the default type.
+    std::optional<TypedWords> words(
+        int address, int function, int start, int count, meterModel::Seconds sinceStart) const;
+
+private:
+    std::map<int, Type> m_types;
+};
