@@ -96,11 +96,18 @@ QByteArray Discovery::config(int meter, const MeterType &type, const MeterField 
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QList<DiscoveryMessage> Discovery::messagesFor(const Reading &reading) const
+const QList<DiscoveryMessage> &Discovery::messagesFor(const Reading &reading)
 {
-    QList<DiscoveryMessage> messages;
+    std::array<bool, slotCount> polledNow {};
+    for (int meter = 0; meter < slotCount; ++meter)
+        polledNow[meter] = m_types[meter] && reading.fields[meter];
+    if (m_polled == polledNow)
+        return m_messages;
+    m_polled = polledNow;
+    auto &messages = m_messages;
+    messages.clear();
     for (int meter = 0; meter < slotCount; ++meter) {
-        const bool polled = m_types[meter] && reading.fields[meter];
+        const bool polled = polledNow[meter];
         for (const auto &name : m_knownFields) {
             const auto *field = polled ? fieldNamed(*m_types[meter], name) : nullptr;
             messages << DiscoveryMessage {configTopic(meter, name),

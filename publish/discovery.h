@@ -32,7 +32,8 @@ public:
 
     // The configs for what `reading` polls; every other field a built-in type or a polled one
     // knows gets its config removed, so that a slot no longer polled leaves no sensor behind.
-    QList<DiscoveryMessage> messagesFor(const Reading &reading) const;
+    // Made again only when the slots polled change.
+    const QList<DiscoveryMessage> &messagesFor(const Reading &reading);
 
 private:
     QByteArray configTopic(int meter, const QString &field) const;
@@ -44,6 +45,8 @@ private:
     QString m_line;
     std::array<std::optional<MeterType>, slotCount> m_types;
     QStringList m_knownFields;
+    std::optional<std::array<bool, slotCount>> m_polled; // what m_messages are for
+    QList<DiscoveryMessage> m_messages;
 };
 
 } // namespace meterlog
