@@ -97,7 +97,7 @@ private slots:
     void initTestCase();
     void historyHoldsWhatTheMetersConfirmed();
     void everyTopicCarriesWhatTheMetersHold();
-    void typedMetersPublishEveryField();
+    void typedMetersPublishAndKeepEveryField();
     void brokerGoesAwayAndComesBack();
     void killedLoggerLeavesItsWill();
     void wrongPasswordIsLoggedAndPollingGoesOn();
@@ -215,7 +215,7 @@ void PublishingTest::everyTopicCarriesWhatTheMetersHold()
     QTRY_COMPARE(subscriber.latest(topic("status")), QStringLiteral("offline"));
 }
 
-void PublishingTest::typedMetersPublishEveryField()
+void PublishingTest::typedMetersPublishAndKeepEveryField()
 {
     MosquittoBroker broker;
     QVERIFY(broker.start());
@@ -232,10 +232,19 @@ void PublishingTest::typedMetersPublishEveryField()
     for (int meter = 1; meter <= 5; ++meter)
         types << expected[QString::number(meter)]["type"].toString();
 
+    // Scaled integers to their last digit (0.1 at the coarsest), floats to their own.
+    const auto near = [](const QString &text, double value) {
+        bool isNumber = false;
+        const double number = text.toDouble(&isNumber);
+        return isNumber && std::abs(number - value) <= std::max(0.05, std::abs(value) * 1e-6);
+    };
+
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
     MqttSubscriber configs(broker.port(), "homeassistant/#");
+    QTemporaryDir history;
     Logger logger(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
-        {"--mqtt", urlOf(broker), "--meter-type", types.join(u','), "--mqtt-discovery"});
+        {"--mqtt", urlOf(broker), "--meter-type", types.join(u','), "--mqtt-discovery", "--history",
+            history.path(), "--history-every", "1"});
     for (int meter = 1; meter <= 5; ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter);
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);
@@ -253,17 +262,39 @@ void PublishingTest::typedMetersPublishEveryField()
                 QVERIFY2(payload == u"(null)" && values[field.key()].isNull(), qPrintable(what));
                 continue;
             }
-            bool isNumber = false;
-            const double published = payload.toDouble(&isNumber);
-            // Scaled integers to their last digit (0.1 at the coarsest), floats to their own.
-            const double resolution = std::max(0.05, std::abs(field->toDouble()) * 1e-6);
-            QVERIFY2(isNumber && std::abs(published - field->toDouble()) <= resolution
-                    && std::abs(values[field.key()].toDouble() - field->toDouble()) <= resolution,
+            QVERIFY2(near(payload, field->toDouble())
+                    && near(QString::number(values[field.key()].toDouble(), 'g', 12),
+                        field->toDouble()),
                 qPrintable(what));
         }
         checkDiscoveryConfigs(meter, configs, subscriber);
         if (QTest::currentTestFailed())
             return;
+    }
+
+    // The history's latest row: a column a field, empty where the meter gave no value.
+    const auto rows = [&] {
+        QFile file(QDir(history.path())
+                       .filePath(QDir(history.path()).entryList({"meterlog-*.csv"}).value(0)));
+        return file.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+            : QStringList();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(rows().size() >= 3, 10000);
+    const auto lines = rows();
+    const QStringList columns = lines.first().split(u',');
+    const QStringList cells = lines.last().split(u',');
+    QCOMPARE(cells.size(), columns.size());
+    for (int meter = 1; meter <= 5; ++meter) {
+        const auto meterValues = expected[QString::number(meter)].toObject();
+        for (auto field = meterValues.begin(); field != meterValues.end(); ++field) {
+            if (field.key() == u"type")
+                continue;
+            const QString column = QStringLiteral("m%1_%2").arg(meter).arg(field.key());
+            const QString cell = cells.value(columns.indexOf(column), "<no column>");
+            QVERIFY2(field->isNull() ? cell.isEmpty() : near(cell, field->toDouble()),
+                qPrintable(column + " = '" + cell + "'"));
+        }
     }
 }
 
