@@ -29,6 +29,9 @@ std::uint32_t bitOf(FaultKind kind)
 
 void replaceCrc(std::vector<std::uint8_t> &frame)
 {
+    // Every reply ends in its CRC; a frame cut shorter than that has none to replace.
+    if (frame.size() < 2)
+        return;
     frame.resize(frame.size() - 2);
     appendCrc(frame);
 }
