@@ -241,19 +241,23 @@ MeterTypeOrError readMeterType(const QString &text, const QString &source)
     }
 }
 
-QList<MeterType> builtInMeterTypes()
+const QList<MeterType> &builtInMeterTypes()
 {
-    QList<MeterType> types {defaultType()};
-    for (const auto &name : builtInFiles) {
-        QFile file(QStringLiteral(":/metertypes/%1.toml").arg(name));
-        file.open(QIODevice::ReadOnly);
-        // The built-in files are tested; one that did not read would be a build fault.
-        const auto type = readMeterType(QString::fromUtf8(file.readAll()), file.fileName());
-        if (const auto *read = std::get_if<MeterType>(&type))
-            types << *read;
-        else
-            qFatal("%s", qPrintable(std::get<QString>(type)));
-    }
+    // Asked for by every --meter-type slot and by discovery: the files are read once.
+    static const QList<MeterType> types = [] {
+        QList<MeterType> read {defaultType()};
+        for (const auto &name : builtInFiles) {
+            QFile file(QStringLiteral(":/metertypes/%1.toml").arg(name));
+            file.open(QIODevice::ReadOnly);
+            // The built-in files are tested; one that did not read would be a build fault.
+            const auto type = readMeterType(QString::fromUtf8(file.readAll()), file.fileName());
+            if (const auto *each = std::get_if<MeterType>(&type))
+                read << *each;
+            else
+                qFatal("%s", qPrintable(std::get<QString>(type)));
+        }
+        return read;
+    }();
     return types;
 }
 

@@ -38,7 +38,7 @@ MeterTypeOrError readMeterType(const QString &text, const QString &source);
 // A built-in type by name, else a type file by path.
 MeterTypeOrError findMeterType(const QString &nameOrPath);
 
-// The built-in types, the default first.
-QList<MeterType> builtInMeterTypes();
+// The built-in types, the default first; read once.
+const QList<MeterType> &builtInMeterTypes();
 
 } // namespace meterlog

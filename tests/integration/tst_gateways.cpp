@@ -3,8 +3,6 @@
 // accepting and never answering, answering an earlier request late, answering for an absent meter.
 
 #include <QCheckBox>
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
@@ -243,23 +241,15 @@ void GatewaysTest::absentMeterBehindAGatewayCountsAsATimeout()
 void GatewaysTest::typedMetersShowWhatTheyHold()
 {
     // Every built-in type but the default, its registers laid out by Python's struct module.
-    const auto port = freeLoopbackPort();
-    QTemporaryDir scratch;
-    const QString expectedPath = scratch.filePath("expected.json");
-    PymodbusServer server(
-        {PYMODBUS_TYPED_METERS_SCRIPT, QString::number(port), expectedPath}, port);
+    TypedMeterServer server(PYMODBUS_TYPED_METERS_SCRIPT);
     QVERIFY(server.start());
-    QFile expectedFile(expectedPath);
-    QVERIFY(expectedFile.open(QIODevice::ReadOnly));
-    const auto expected = QJsonDocument::fromJson(expectedFile.readAll()).object();
+    const auto &expected = server.expected();
 
     m_folder = std::make_unique<QTemporaryDir>();
     StartValues start = WindowOnLine::scriptedStart();
-    start.port = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
-    for (int slot = 0; slot < slotCount; ++slot) {
-        const auto type = findMeterType(expected[QString::number(slot + 1)]["type"].toString());
-        start.meterTypes[slot] = std::get<MeterType>(type);
-    }
+    start.port = server.url();
+    for (int slot = 0; slot < slotCount; ++slot)
+        start.meterTypes[slot] = std::get<MeterType>(findMeterType(server.types()[slot]));
     m_form = std::make_unique<Form1>(m_folder->path(), start);
     m_form->Form_Load();
     QTRY_VERIFY_WITH_TIMEOUT(m_form->typedMeters().decoded(slotCount - 1).has_value(), 10000);

@@ -219,18 +219,9 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
 {
     MosquittoBroker broker;
     QVERIFY(broker.start());
-    const auto port = freeLoopbackPort();
-    QTemporaryDir scratch;
-    const QString expectedPath = scratch.filePath("expected.json");
-    PymodbusServer server(
-        {PYMODBUS_TYPED_METERS_SCRIPT, QString::number(port), expectedPath}, port);
+    TypedMeterServer server(PYMODBUS_TYPED_METERS_SCRIPT);
     QVERIFY(server.start());
-    QFile expectedFile(expectedPath);
-    QVERIFY(expectedFile.open(QIODevice::ReadOnly));
-    const auto expected = QJsonDocument::fromJson(expectedFile.readAll()).object();
-    QStringList types;
-    for (int meter = 1; meter <= 5; ++meter)
-        types << expected[QString::number(meter)]["type"].toString();
+    const auto &expected = server.expected();
 
     // Scaled integers to their last digit (0.1 at the coarsest), floats to their own.
     const auto near = [](const QString &text, double value) {
@@ -242,9 +233,9 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
     MqttSubscriber configs(broker.port(), "homeassistant/#");
     QTemporaryDir history;
-    Logger logger(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
-        {"--mqtt", urlOf(broker), "--meter-type", types.join(u','), "--mqtt-discovery", "--history",
-            history.path(), "--history-every", "1"});
+    Logger logger(server.url(),
+        {"--mqtt", urlOf(broker), "--meter-type", server.types().join(u','), "--mqtt-discovery",
+            "--history", history.path(), "--history-every", "1"});
     for (int meter = 1; meter <= 5; ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter);
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);

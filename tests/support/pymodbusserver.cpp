@@ -1,6 +1,8 @@
 #include "pymodbusserver.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -44,4 +46,33 @@ void PymodbusServer::stop()
 {
     m_process.terminate();
     m_process.waitForFinished(3000);
+}
+
+TypedMeterServer::TypedMeterServer(const QString &script)
+    : m_port(freeLoopbackPort())
+    , m_server({script, QString::number(m_port), m_scratch.filePath("expected.json")}, m_port)
+{ }
+
+bool TypedMeterServer::start()
+{
+    if (!m_server.start())
+        return false;
+    QFile file(m_scratch.filePath("expected.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    m_expected = QJsonDocument::fromJson(file.readAll()).object();
+    return !m_expected.isEmpty();
+}
+
+QString TypedMeterServer::url() const
+{
+    return QStringLiteral("tcp://127.0.0.1:%1").arg(m_port);
+}
+
+QStringList TypedMeterServer::types() const
+{
+    QStringList types;
+    for (int meter = 1; meter <= 5; ++meter)
+        types << m_expected[QString::number(meter)]["type"].toString();
+    return types;
 }

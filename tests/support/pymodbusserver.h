@@ -1,8 +1,10 @@
 // A pymodbus script serving Modbus TCP (or RTU over TCP) on a loopback port the test chose.
 #pragma once
 
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // Below the range the system picks connections' own ports from: a port from that range, tried
 // again and again while nothing listens there, can end up as a connection's own port, connected
@@ -24,4 +26,26 @@ private:
     QStringList m_arguments;
     quint16 m_port;
     QProcess m_process;
+};
+
+// The typed meters' script (pymodbus_typed_meters.py) on a loopback port of its own, with the
+// values its meters hold as the script wrote them: {"1": {"type": "sdm120", FIELD: value or
+// null, ...}, ...}.
+class TypedMeterServer
+{
+public:
+    explicit TypedMeterServer(const QString &script);
+
+    // Starts it; false when it did not start or wrote no values.
+    bool start();
+    QString url() const;
+    const QJsonObject &expected() const { return m_expected; }
+    // The type of each meter 1..5, in order.
+    QStringList types() const;
+
+private:
+    quint16 m_port;
+    QTemporaryDir m_scratch;
+    PymodbusServer m_server;
+    QJsonObject m_expected;
 };
