@@ -164,6 +164,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
     const QCommandLineOption headless(QStringLiteral("headless"),
         QStringLiteral("Show no window (for a service); polling and the snapshot file go on."));
+    const QCommandLineOption readings(QStringLiteral("readings"),
+        QStringLiteral("Open the readings window (table and trend chart) at start-up; it also "
+                       "opens with Ctrl+R or from the window's context menu."));
     const QCommandLineOption trace(QStringLiteral("trace"),
         QStringLiteral("Log every request and reply in hex with its verdict."));
 
@@ -184,7 +187,7 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
              &meterType, &replyTimeout, &history, &historyEvery, &historyDays, &mqtt, &mqttCa,
              &mqttPasswordFile, &mqttDiscovery})
         parser.addOption(each->option);
-    parser.addOptions({manual, headless, trace});
+    parser.addOptions({manual, headless, readings, trace});
 
     const QString program = QStringLiteral("meterlog");
     const auto refuse = [&](const QString &why) {
@@ -300,6 +303,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     }
     options.start.manual = parser.isSet(manual);
     options.headless = parser.isSet(headless);
+    options.readings = parser.isSet(readings);
+    if (options.readings && options.headless)
+        return refuse(QStringLiteral("--readings needs a window: not with --headless"));
     options.trace = parser.isSet(trace);
     for (const auto *needsHistory : {&historyEvery, &historyDays}) {
         if (parser.isSet(needsHistory->option) && !parser.isSet(history.option)) {

@@ -20,6 +20,7 @@ struct ProgramOptions
     // Where the snapshot file and the comN links are; checked to exist and take files.
     std::optional<QString> folder;
     bool headless = false; // no window: for a service
+    bool readings = false; // the readings window opens with the main window
     bool trace = false; // every frame in the log
     // History files: none unless a folder is given.
     std::optional<QString> historyFolder;

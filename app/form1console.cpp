@@ -129,6 +129,7 @@ Reading Form1::currentReading() const
     for (int meter = 0; meter < slotCount; ++meter) {
         reading.kilowatts[meter] = lbkw[meter]->text();
         reading.meters[meter] = m_health.counters(meter);
+        reading.polled[meter] = slotTicked(meter);
         const auto *type = m_typed.typeOf(meter);
         if (type && slotTicked(meter)) {
             // Every field, so that the history's columns do not hang on which meters answered.

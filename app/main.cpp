@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include "logcategories.h"
 #include "mqttpublisher.h"
 #include "programfolder.h"
+#include "readingsmenu.h"
+#include "readingswindow.h"
 #include "runreport.h"
 #include "stopsignals.h"
 
@@ -126,6 +129,18 @@ int main(int argc, char *argv[])
             [&mqtt](const Reading &reading) { mqtt->publishReading(reading); });
         QObject::connect(&window, &Form1::registersRead, &window,
             [&mqtt](const RegisterBlock &block) { mqtt->publishRegisters(block); });
+    }
+
+    std::unique_ptr<ReadingsWindow> readings;
+    if (!options.headless) {
+        std::optional<HistorySource> historySource;
+        if (options.historyFolder)
+            historySource = HistorySource {*options.historyFolder, options.historyEvery};
+        readings = std::make_unique<ReadingsWindow>(options.start.meterTypes, historySource);
+        QObject::connect(&window, &Form1::summarized, readings.get(), &ReadingsWindow::takeReading);
+        auto *menu = new ReadingsMenu(window, *readings);
+        if (options.readings)
+            QTimer::singleShot(0, menu, &ReadingsMenu::openReadings);
     }
 
     QString stoppedBy = QStringLiteral("its window was closed");

@@ -38,6 +38,7 @@ struct Reading
     std::array<QString, slotCount> kilowatts;
     std::array<MeterCounters, slotCount> meters;
     QString snapshotLine;
+    std::array<bool, slotCount> polled {}; // ticked
     // For every ticked slot of a meter type.
     std::array<std::optional<MeterFields>, slotCount> fields;
 };

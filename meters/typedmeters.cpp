@@ -41,4 +41,14 @@ std::optional<double> TypedMeters::valueOf(int slot, const QString &field) const
     return std::nullopt;
 }
 
+std::optional<int> TypedMeters::lineFrequencySlot() const
+{
+    for (const int slot : {frequencySlot, 0, 1, 2, 3}) {
+        const auto *type = typeOf(slot);
+        if (!type || fieldNamed(*type, QStringLiteral("frequency")))
+            return slot;
+    }
+    return std::nullopt;
+}
+
 } // namespace meterlog

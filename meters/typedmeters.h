@@ -35,6 +35,9 @@ public:
     const std::optional<DecodedFields> &decoded(int slot) const { return m_decoded[slot]; }
     // The field's last value; nothing when there is none (not sent, not available, no such field).
     std::optional<double> valueOf(int slot, const QString &field) const;
+    // The slot whose meter gives the line's frequency: the fifth when its meter has one, else the
+    // lowest that has one (a default meter always has one); nothing when no meter has one.
+    std::optional<int> lineFrequencySlot() const;
 
 private:
     Types m_types;

@@ -12,7 +12,57 @@ namespace {
 const QString filePrefix = QStringLiteral("meterlog-");
 const QString fileSuffix = QStringLiteral(".csv");
 
+// The day's first file, then DAY-2, DAY-3 ... for rows under other headers.
+QString historyPath(const QString &folder, QDate day, int number)
+{
+    const QString name = number == 1 ? filePrefix + day.toString(Qt::ISODate) + fileSuffix
+                                     : QStringLiteral("%1%2-%3%4")
+                                           .arg(filePrefix, day.toString(Qt::ISODate))
+                                           .arg(number)
+                                           .arg(fileSuffix);
+    return QDir(folder).filePath(name);
+}
+
+std::optional<HistoryTable> readHistoryFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray header = file.readLine().trimmed();
+    HistoryTable table;
+    table.columns = QString::fromUtf8(header).split(u',').mid(1);
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (!line.endsWith('\n'))
+            break; // cut short while it was written
+        const QList<QByteArray> fields = line.trimmed().split(',');
+        if (fields.size() != table.columns.size() + 1)
+            continue;
+        HistoryRow row {QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate), {}};
+        if (!row.at.isValid())
+            continue;
+        for (const auto &field : fields.mid(1)) {
+            bool ok = false;
+            const double value = field.toDouble(&ok);
+            row.values << (ok ? std::optional(value) : std::nullopt);
+        }
+        table.rows << row;
+    }
+    return table;
+}
+
 } // namespace
+
+QList<HistoryTable> readHistory(const QString &folder, QDate day)
+{
+    QList<HistoryTable> tables;
+    for (int number = 1;; ++number) {
+        auto table = readHistoryFile(historyPath(folder, day, number));
+        if (!table)
+            return tables;
+        tables << std::move(*table);
+    }
+}
 
 bool hasTypedMeters(const Reading &reading)
 {
@@ -67,7 +117,7 @@ HistoryFiles::HistoryFiles(QString folder, std::optional<int> keepDays)
 
 QString HistoryFiles::pathFor(QDate day) const
 {
-    return QDir(m_folder).filePath(filePrefix + day.toString(Qt::ISODate) + fileSuffix);
+    return historyPath(m_folder, day, 1);
 }
 
 QString HistoryFiles::append(const Reading &reading)
@@ -103,12 +153,7 @@ QString HistoryFiles::append(const Reading &reading)
 QString HistoryFiles::pathWithHeader(QDate day, const QString &header) const
 {
     for (int number = 1;; ++number) {
-        const QString path = number == 1
-            ? pathFor(day)
-            : QDir(m_folder).filePath(QStringLiteral("%1%2-%3%4")
-                                          .arg(filePrefix, day.toString(Qt::ISODate))
-                                          .arg(number)
-                                          .arg(fileSuffix));
+        const QString path = historyPath(m_folder, day, number);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
             return path;

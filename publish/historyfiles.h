@@ -7,7 +7,10 @@
 // every line of every file is a whole row that tells the truth.
 
 #include <QDate>
+#include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -22,6 +25,21 @@ inline const QString historyHeader = QStringLiteral("time,frequency,kw1,kw2,kw3,
 QString historyHeaderFor(const Reading &reading);
 // time (local, ISO 8601 with its offset), then the columns' values; no line end.
 QString historyRow(const Reading &reading);
+
+// A history file read back: its columns after "time", and its rows.
+struct HistoryRow
+{
+    QDateTime at;
+    QList<std::optional<double>> values; // one a column; none for an empty field
+};
+struct HistoryTable
+{
+    QStringList columns;
+    QList<HistoryRow> rows;
+};
+// Every history file of `day` in `folder` (the day's file and its -2, -3 ... files), read back.
+// A line that is not a whole row of its file is passed over.
+QList<HistoryTable> readHistory(const QString &folder, QDate day);
 
 class HistoryFiles
 {

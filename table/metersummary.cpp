@@ -65,22 +65,18 @@ MeterCaptions summarize(const RegisterGrid &grid, const TypedMeters &typed, Mete
             captions.kilowatts[slot] = typedKilowattText(*value, power->unit);
     }
     captions.frequency = [&] {
-        // The fifth slot first, then the others from the lowest.
-        for (const int slot : {frequencySlot, 0, 1, 2, 3}) {
-            const auto *type = typed.typeOf(slot);
-            if (!type) {
-                return slot == frequencySlot
-                    ? captions.frequency
-                    : grid.cellText(frequencyRow, RegisterGrid::firstSlotColumn + slot)
-                          .value_or(shown.frequency);
-            }
-            if (fieldNamed(*type, QStringLiteral("frequency"))) {
-                // Written as a grid cell shows today's meters' frequency: a blank, 1/100 Hz.
-                const auto hertz = typed.valueOf(slot, QStringLiteral("frequency"));
-                return hertz ? QStringLiteral(" %1").arg(qRound64(*hertz * 100)) : shown.frequency;
-            }
+        const auto slot = typed.lineFrequencySlot();
+        if (!slot)
+            return shown.frequency;
+        if (!typed.typeOf(*slot)) {
+            return *slot == frequencySlot
+                ? captions.frequency
+                : grid.cellText(frequencyRow, RegisterGrid::firstSlotColumn + *slot)
+                      .value_or(shown.frequency);
         }
-        return shown.frequency;
+        // Written as a grid cell shows today's meters' frequency: a blank, 1/100 Hz.
+        const auto hertz = typed.valueOf(*slot, QStringLiteral("frequency"));
+        return hertz ? QStringLiteral(" %1").arg(qRound64(*hertz * 100)) : shown.frequency;
     }();
     return captions;
 }

@@ -169,6 +169,7 @@ void CommandLineTest::eachOption_data()
     refused("history every 0", {"--history", "/tmp", "--history-every", "0"}, "--history-every");
     refused("history days 0", {"--history", "/tmp", "--history-days", "0"}, "--history-days");
     refused("history every alone", {"--history-every", "5"}, "--history-every needs --history");
+    refused("readings without a window", {"--readings", "--headless"}, "--readings needs a window");
     refused("history folder missing", {"--history", "/nonexistent"}, "--history");
     for (const char *url : {"http://broker/p", "mqtt://broker", "mqtt://broker/",
              "mqtt://broker/a/#", "mqtt://broker/a/+/b", "mqtt:///p", "mqtt://broker/p?x=1",

@@ -11,23 +11,11 @@
 
 #include "historyfiles.h"
 #include "processsettings.h"
+#include "readingsamples.h"
 
 using namespace meterlog;
 
 namespace {
-
-Reading readingAt(const QDateTime &at, std::array<bool, slotCount> confirmed)
-{
-    Reading reading;
-    reading.at = at;
-    reading.frequency = QStringLiteral(" 5002");
-    reading.kilowatts = {"1520", "3275", "860", "12400", "402600"};
-    for (int meter = 0; meter < slotCount; ++meter)
-        reading.meters[meter].lastScanVerified = confirmed[meter];
-    return reading;
-}
-
-const std::array<bool, slotCount> allConfirmed {true, true, true, true, true};
 
 QStringList linesOf(const QString &path)
 {

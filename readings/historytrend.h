@@ -1,0 +1,35 @@
+#pragma once
+
+// The chart's past, read back from the history files, so that a curve does not start empty: each
+// column that is a field of the meters polled now becomes samples of that field, an empty one a
+// gap, and a stretch with no rows (the program was not running) a gap too.
+
+#include <QDateTime>
+#include <QString>
+
+#include <chrono>
+#include <map>
+
+#include "readingrows.h"
+#include "trendtrace.h"
+#include "typedmeters.h"
+
+namespace meterlog {
+
+using TrendTraces = std::map<FieldKey, TrendTrace>;
+
+// The field a history column holds for the meters as they are now, and the factor that turns the
+// column's numbers into the field's unit; nothing for a column that is none of theirs.
+struct ColumnField
+{
+    FieldKey key;
+    double factor = 1;
+};
+std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeters &types);
+
+// Adds the rows of the history files in `folder` written in [from, until) to `traces`; rows
+// are `every` apart, so more than one and a half of that between two is a gap.
+void fillFromHistory(TrendTraces &traces, const TypedMeters &types, const QString &folder,
+    const QDateTime &from, const QDateTime &until, std::chrono::seconds every);
+
+} // namespace meterlog

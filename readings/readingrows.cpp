@@ -1,0 +1,57 @@
+#include "readingrows.h"
+
+namespace meterlog {
+
+namespace {
+
+std::optional<double> numberIn(const QString &caption)
+{
+    bool ok = false;
+    const double value = caption.trimmed().toDouble(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+} // namespace
+
+QString meterName(int slot)
+{
+    return QStringLiteral("M%1").arg(slot + 1);
+}
+
+QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
+{
+    QList<ReadingRow> rows;
+    const auto lineFrequencySlot = types.lineFrequencySlot();
+    for (int slot = 0; slot < slotCount; ++slot) {
+        if (!reading.polled[slot])
+            continue;
+        const auto &meter = reading.meters[slot];
+        const auto *type = types.typeOf(slot);
+        if (!type) {
+            const QString typeName = QStringLiteral("default");
+            rows << ReadingRow {{slot, powerField}, meter.lastDevice, typeName,
+                QStringLiteral("kW"), numberIn(reading.kilowatts[slot]), meter.lastReplyAt,
+                meter.confirmed()};
+            if (slot == lineFrequencySlot) {
+                // Today's meters give the frequency in 1/100 Hz.
+                const auto hundredths = numberIn(reading.frequency);
+                rows << ReadingRow {{slot, frequencyField}, meter.lastDevice, typeName,
+                    QStringLiteral("Hz"),
+                    hundredths ? std::optional(*hundredths / 100) : std::nullopt, meter.lastReplyAt,
+                    meter.confirmed()};
+            }
+            continue;
+        }
+        const auto &fields = reading.fields[slot];
+        for (int i = 0; i < type->fields.size(); ++i) {
+            const auto &field = type->fields[i];
+            const bool sent = fields && fields->at.isValid() && i < fields->values.size();
+            rows << ReadingRow {{slot, field.name}, meter.lastDevice, type->name, field.unit,
+                sent ? fields->values[i].value : std::nullopt, sent ? fields->at : QDateTime(),
+                meter.confirmed() && sent};
+        }
+    }
+    return rows;
+}
+
+} // namespace meterlog

@@ -1,0 +1,166 @@
+#include "readingswindow.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace meterlog {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto drawEvery = 500ms;
+// Replies further apart than this, or than a few ticks when ticks are slow, have nothing known
+// between them (the meter was not asked: manual mode, a paused program).
+constexpr auto liveHole = 10s;
+constexpr int ticksInHole = 4;
+
+QString spanCaption(Span span)
+{
+    switch (span) {
+    case Span::TenMinutes:
+        return QStringLiteral("10 minutes");
+    case Span::OneHour:
+        return QStringLiteral("1 hour");
+    case Span::OneDay:
+        break;
+    }
+    return QStringLiteral("24 hours");
+}
+
+} // namespace
+
+ReadingsWindow::ReadingsWindow(
+    TypedMeters::Types types, std::optional<HistorySource> history, QWidget *parent)
+    : QWidget(parent)
+    , m_types(std::move(types))
+    , m_history(std::move(history))
+    , m_createdAt(QDateTime::currentDateTimeUtc())
+    , m_table(new QTableView)
+    , m_chart(new TrendChart)
+    , m_spanButtons(new QButtonGroup(this))
+{
+    setWindowTitle(QStringLiteral("Readings"));
+    auto *spanRow = new QHBoxLayout;
+    spanRow->addWidget(new QLabel(QStringLiteral("Span:")));
+    for (const Span span : spans) {
+        auto *button = new QRadioButton(spanCaption(span));
+        button->setChecked(span == m_span);
+        m_spanButtons->addButton(button, int(span));
+        spanRow->addWidget(button);
+    }
+    spanRow->addStretch();
+    connect(m_spanButtons, &QButtonGroup::idClicked, this, [this](int id) { setSpan(Span(id)); });
+
+    m_table->setModel(&m_model);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    connect(
+        &m_model, &QAbstractItemModel::modelReset, m_table, &QTableView::resizeColumnsToContents);
+    connect(&m_model, &ReadingsModel::chartedChanged, this, [this] {
+        m_changed = true;
+        if (isVisible())
+            draw();
+    });
+
+    auto *splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(m_chart);
+    splitter->addWidget(m_table);
+    splitter->setSizes({440, 240});
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(spanRow);
+    layout->addWidget(splitter);
+    resize(960, 720);
+
+    m_drawTimer.setInterval(drawEvery);
+    connect(&m_drawTimer, &QTimer::timeout, this, [this] {
+        if (m_changed)
+            draw();
+    });
+}
+
+void ReadingsWindow::takeReading(const Reading &reading)
+{
+    if (m_lastSummaryAt.isValid())
+        m_tickMs = m_lastSummaryAt.msecsTo(reading.at);
+    m_lastSummaryAt = reading.at;
+    m_rows = readingRows(reading, m_types);
+    addSamples(m_rows, reading.at);
+    m_changed = true;
+}
+
+void ReadingsWindow::addSamples(const QList<ReadingRow> &rows, const QDateTime &at)
+{
+    const auto lineFrequency = m_types.lineFrequencySlot();
+    const qint64 holeMs
+        = std::max<qint64>(std::chrono::milliseconds(liveHole).count(), ticksInHole * m_tickMs);
+    for (const auto &row : rows) {
+        if (m_seen.insert(row.key).second
+            && (row.key.second == powerField
+                || (row.key.second == frequencyField && row.key.first == lineFrequency)))
+            m_model.chartByDefault(row.key);
+        auto &trace = m_traces[row.key];
+        const auto newest = trace.newestAt();
+        if (!row.fresh) {
+            // Whatever it showed before is not known now.
+            if (newest && !trace.newestIsGap())
+                trace.add(at.toMSecsSinceEpoch(), std::nullopt);
+            continue;
+        }
+        const qint64 repliedMs = row.repliedAt.toMSecsSinceEpoch();
+        if (newest && repliedMs <= *newest)
+            continue; // no reply since the last sample
+        if (newest && !trace.newestIsGap() && repliedMs - *newest > holeMs)
+            trace.add(*newest + (repliedMs - *newest) / 2, std::nullopt);
+        trace.add(repliedMs, row.value);
+    }
+}
+
+void ReadingsWindow::setSpan(Span span)
+{
+    m_span = span;
+    if (auto *button = m_spanButtons->button(int(span)))
+        button->setChecked(true);
+    m_changed = true;
+    if (isVisible())
+        draw();
+}
+
+void ReadingsWindow::draw()
+{
+    m_changed = false;
+    m_model.show(m_rows);
+    QList<ChartedField> fields;
+    for (const auto &row : m_rows) {
+        if (m_model.charted().contains(row.key))
+            fields << ChartedField {row.key, row.unit, &m_traces[row.key]};
+    }
+    m_chart->draw(fields, m_span, QDateTime::currentMSecsSinceEpoch());
+}
+
+void ReadingsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_history && !m_historyRead) {
+        m_historyRead = true;
+        fillFromHistory(m_traces, m_types, m_history->folder,
+            m_createdAt.addMSecs(-spanLength(Span::OneDay).count()), m_createdAt, m_history->every);
+    }
+    draw();
+    m_drawTimer.start();
+}
+
+void ReadingsWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_drawTimer.stop();
+}
+
+} // namespace meterlog

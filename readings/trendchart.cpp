@@ -1,0 +1,176 @@
+#include "trendchart.h"
+
+#include <QDateTimeAxis>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace meterlog {
+
+namespace {
+
+// Distinct on white and for the common kinds of colour blindness (Okabe and Ito's palette).
+const std::array<QColor, 8> lineColours {QColor(0x00, 0x72, 0xb2), QColor(0xe6, 0x9f, 0x00),
+    QColor(0x00, 0x9e, 0x73), QColor(0xd5, 0x5e, 0x00), QColor(0xcc, 0x79, 0xa7),
+    QColor(0x56, 0xb4, 0xe9), QColor(0x00, 0x00, 0x00), QColor(0xf0, 0xe4, 0x42)};
+
+// Ticks 2 minutes, 10 minutes and 4 hours apart.
+int timeTickCount(Span span)
+{
+    return span == Span::TenMinutes ? 6 : 7;
+}
+
+// Labels with as many decimals as the ticks' distance needs, and no exponents.
+QString labelFormat(const QValueAxis &axis)
+{
+    const double step = (axis.max() - axis.min()) / std::max(1, axis.tickCount() - 1);
+    const int decimals = step > 0 ? std::clamp(int(std::ceil(-std::log10(step))), 0, 6) : 0;
+    return QStringLiteral("%.%1f").arg(decimals);
+}
+
+} // namespace
+
+QString lineName(const FieldKey &key, const QString &unit)
+{
+    const QString name = meterName(key.first) + u' ' + key.second;
+    return unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
+}
+
+TrendChart::TrendChart(QWidget *parent)
+    : QChartView(parent)
+    , m_time(new QDateTimeAxis)
+{
+    chart()->legend()->setAlignment(Qt::AlignBottom);
+    m_time->setTitleText(QStringLiteral("Local time"));
+    m_time->setFormat(QStringLiteral("HH:mm"));
+    chart()->addAxis(m_time, Qt::AlignBottom);
+    setRenderHint(QPainter::Antialiasing);
+}
+
+QValueAxis *TrendChart::axisOf(const QString &unit) const
+{
+    const auto axis = m_unitAxes.find(unit);
+    return axis == m_unitAxes.end() ? nullptr : axis->second;
+}
+
+QValueAxis *TrendChart::unitAxis(const QString &unit)
+{
+    if (auto *axis = axisOf(unit))
+        return axis;
+    auto *axis = new QValueAxis;
+    axis->setTitleText(unit.isEmpty() ? QStringLiteral("value") : unit);
+    // kW first on the left and Hz on the right; further units take turns.
+    const bool left = unit == u"kW" || (unit != u"Hz" && m_unitAxes.size() % 2 == 0);
+    chart()->addAxis(axis, left ? Qt::AlignLeft : Qt::AlignRight);
+    m_unitAxes[unit] = axis;
+    return axis;
+}
+
+QLineSeries *TrendChart::addLine(const FieldKey &key, const QString &unit, bool inLegend)
+{
+    auto *line = new QLineSeries;
+    line->setName(lineName(key, unit));
+    const auto colour = m_colourOf.try_emplace(key, int(m_colourOf.size())).first->second;
+    QPen pen(lineColours[colour % lineColours.size()]);
+    pen.setWidthF(1.5);
+    line->setPen(pen);
+    chart()->addSeries(line);
+    line->attachAxis(m_time);
+    line->attachAxis(unitAxis(unit));
+    if (!inLegend) {
+        for (auto *marker : chart()->legend()->markers(line))
+            marker->setVisible(false);
+    }
+    return line;
+}
+
+void TrendChart::removeLines(const QList<QLineSeries *> &lines)
+{
+    for (auto *line : lines) {
+        // A series still on its chart must not be deleted.
+        chart()->removeSeries(line);
+        delete line;
+    }
+}
+
+void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs)
+{
+    std::map<FieldKey, Drawn> drawn;
+    for (const auto &field : fields) {
+        auto &lines = drawn[field.key];
+        lines.unit = field.unit;
+        if (const auto was = m_drawn.find(field.key); was != m_drawn.end()) {
+            if (was->second.unit == field.unit)
+                lines.lines = was->second.lines;
+            else
+                removeLines(was->second.lines);
+            m_drawn.erase(was);
+        }
+        auto runs = field.trace ? field.trace->runs(span, nowMs) : QList<QList<QPointF>>();
+        // One line at least, so that the field keeps its entry in the legend.
+        const qsizetype wanted = std::max<qsizetype>(1, runs.size());
+        if (lines.lines.size() > wanted)
+            removeLines(lines.lines.sliced(wanted));
+        lines.lines.resize(std::min(lines.lines.size(), wanted));
+        while (lines.lines.size() < wanted)
+            lines.lines << addLine(field.key, field.unit, lines.lines.isEmpty());
+        for (qsizetype i = 0; i < lines.lines.size(); ++i)
+            lines.lines[i]->replace(i < runs.size() ? runs[i] : QList<QPointF>());
+    }
+    // What is left was charted before and is not now.
+    for (auto &[key, gone] : m_drawn)
+        removeLines(gone.lines);
+    m_drawn = std::move(drawn);
+    m_time->setTickCount(timeTickCount(span));
+    m_time->setRange(QDateTime::fromMSecsSinceEpoch(nowMs - spanLength(span).count()),
+        QDateTime::fromMSecsSinceEpoch(nowMs));
+    fitUnitAxes();
+}
+
+void TrendChart::fitUnitAxes()
+{
+    for (auto it = m_unitAxes.begin(); it != m_unitAxes.end();) {
+        auto *axis = it->second;
+        double low = INFINITY, high = -INFINITY;
+        bool used = false;
+        for (const auto &[key, drawn] : m_drawn) {
+            if (drawn.unit != it->first)
+                continue;
+            used = true;
+            for (const auto *line : drawn.lines) {
+                for (const QPointF &point : line->points()) {
+                    low = std::min(low, point.y());
+                    high = std::max(high, point.y());
+                }
+            }
+        }
+        if (!used) {
+            chart()->removeAxis(axis);
+            delete axis;
+            it = m_unitAxes.erase(it);
+            continue;
+        }
+        if (low > high) {
+            low = 0;
+            high = 1;
+        }
+        // A flat line sits in the middle; others get a margin above and below.
+        const double margin
+            = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.01, 0.5);
+        axis->setRange(low - margin, high + margin);
+        axis->applyNiceNumbers();
+        axis->setLabelFormat(labelFormat(*axis));
+        ++it;
+    }
+}
+
+QList<QLineSeries *> TrendChart::linesOf(const FieldKey &key) const
+{
+    const auto drawn = m_drawn.find(key);
+    return drawn == m_drawn.end() ? QList<QLineSeries *>() : drawn->second.lines;
+}
+
+} // namespace meterlog

@@ -1,0 +1,95 @@
+#include "trendtrace.h"
+
+#include <algorithm>
+
+namespace meterlog {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+qint64 bucketWidthMs(Span span)
+{
+    return spanLength(span).count() / bucketsPerSpan;
+}
+
+// Floor division: times before 1970 stay in order.
+qint64 slotOf(qint64 atMs, qint64 widthMs)
+{
+    return atMs >= 0 ? atMs / widthMs : -((-atMs + widthMs - 1) / widthMs);
+}
+
+} // namespace
+
+std::chrono::milliseconds spanLength(Span span)
+{
+    switch (span) {
+    case Span::TenMinutes:
+        return 10min;
+    case Span::OneHour:
+        return 1h;
+    case Span::OneDay:
+        break;
+    }
+    return 24h;
+}
+
+void TrendTrace::add(qint64 atMs, std::optional<double> value)
+{
+    if (!m_newestAt || atMs >= *m_newestAt) {
+        m_newestAt = atMs;
+        m_newestIsGap = !value;
+    }
+    for (const Span span : spans) {
+        auto &buckets = m_buckets[int(span)];
+        const qint64 slot = slotOf(atMs, bucketWidthMs(span));
+        if (!buckets.empty() && slot <= buckets.back().slot - bucketsPerSpan)
+            continue;
+        auto at = std::lower_bound(buckets.begin(), buckets.end(), slot,
+            [](const Bucket &bucket, qint64 slot) { return bucket.slot < slot; });
+        if (at == buckets.end() || at->slot != slot)
+            at = buckets.insert(at, Bucket {slot, {}, {}, false});
+        if (!value) {
+            at->broken = true;
+        } else {
+            const QPointF point(double(atMs), *value);
+            if (!at->low || *value < at->low->y())
+                at->low = point;
+            if (!at->high || *value > at->high->y())
+                at->high = point;
+        }
+        // The bucket just added may be the newest: what falls out of the span goes.
+        while (buckets.front().slot <= buckets.back().slot - bucketsPerSpan)
+            buckets.pop_front();
+    }
+}
+
+QList<QList<QPointF>> TrendTrace::runs(Span span, qint64 nowMs) const
+{
+    const auto &buckets = m_buckets[int(span)];
+    const qint64 firstMs = nowMs - spanLength(span).count();
+    QList<QList<QPointF>> runs;
+    QList<QPointF> run;
+    const auto endRun = [&] {
+        if (!run.isEmpty())
+            runs << std::exchange(run, {});
+    };
+    for (const auto &bucket : buckets) {
+        if (bucket.broken) {
+            endRun();
+            continue;
+        }
+        QPointF first = *bucket.low, second = *bucket.high;
+        if (second.x() < first.x())
+            std::swap(first, second);
+        for (const QPointF &point : {first, second}) {
+            if (point.x() >= firstMs && point.x() <= nowMs
+                && (run.isEmpty() || run.last() != point))
+                run << point;
+        }
+    }
+    endRun();
+    return runs;
+}
+
+} // namespace meterlog
