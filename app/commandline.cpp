@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <map>
 #include <set>
 
 #include "brokertls.h"
@@ -160,13 +161,14 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
         "Publish Home Assistant discovery configs for the typed meters' fields below PREFIX "
         "(homeassistant when PREFIX is left out).",
         "a topic prefix without + or #, with --mqtt");
+    const auto readings = valueOption("readings", "SPAN",
+        "Open the readings window (a table and a trend chart) at start-up, its chart over SPAN: "
+        "10m, 1h or 24h (10m when left out). Ctrl+R and the window's context menu open it too.",
+        "10m, 1h or 24h");
     const QCommandLineOption manual(
         QStringLiteral("manual"), QStringLiteral("Start in Manual mode."));
     const QCommandLineOption headless(QStringLiteral("headless"),
         QStringLiteral("Show no window (for a service); polling and the snapshot file go on."));
-    const QCommandLineOption readings(QStringLiteral("readings"),
-        QStringLiteral("Open the readings window (table and trend chart) at start-up; it also "
-                       "opens with Ctrl+R or from the window's context menu."));
     const QCommandLineOption trace(QStringLiteral("trace"),
         QStringLiteral("Log every request and reply in hex with its verdict."));
 
@@ -185,22 +187,24 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     parser.addOptions({helpOption, versionOption, meterTypesOption});
     for (const auto *each : {&port, &line, &addresses, &start, &count, &folder, &function,
              &meterType, &replyTimeout, &history, &historyEvery, &historyDays, &mqtt, &mqttCa,
-             &mqttPasswordFile, &mqttDiscovery})
+             &mqttPasswordFile, &mqttDiscovery, &readings})
         parser.addOption(each->option);
-    parser.addOptions({manual, headless, readings, trace});
+    parser.addOptions({manual, headless, trace});
 
     const QString program = QStringLiteral("meterlog");
     const auto refuse = [&](const QString &why) {
         return EarlyExit {
             badCommandLineExitCode, QStringLiteral("%1: %2 (see %1 --help)").arg(program, why)};
     };
-    // --mqtt-discovery may come without its prefix: meterlog takes no arguments but options, so
-    // what follows it is its prefix unless it is an option too.
+    // --mqtt-discovery and --readings may come without their values: meterlog takes no
+    // arguments but options, so what follows one is its value unless it is an option too.
     QStringList given = arguments;
     for (qsizetype i = 1; i < given.size(); ++i) {
-        if (given[i] == u"--mqtt-discovery"
-            && (i + 1 == given.size() || given[i + 1].startsWith(u'-')))
+        const bool valueLeftOut = i + 1 == given.size() || given[i + 1].startsWith(u'-');
+        if (given[i] == u"--mqtt-discovery" && valueLeftOut)
             given[i] = QStringLiteral("--mqtt-discovery=homeassistant");
+        if (given[i] == u"--readings" && valueLeftOut)
+            given[i] = QStringLiteral("--readings=10m");
     }
     if (!parser.parse(given)) {
         // Qt says "Unknown option 'x'."; the line goes on after it.
@@ -303,9 +307,16 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
     }
     options.start.manual = parser.isSet(manual);
     options.headless = parser.isSet(headless);
-    options.readings = parser.isSet(readings);
-    if (options.readings && options.headless)
-        return refuse(QStringLiteral("--readings needs a window: not with --headless"));
+    if (parser.isSet(readings.option)) {
+        if (options.headless)
+            return refuse(QStringLiteral("--readings needs a window: not with --headless"));
+        static const std::map<QString, Span> spanNamed {{QStringLiteral("10m"), Span::TenMinutes},
+            {QStringLiteral("1h"), Span::OneHour}, {QStringLiteral("24h"), Span::OneDay}};
+        const auto span = spanNamed.find(valueOf(readings));
+        if (span == spanNamed.end())
+            return refuseValue(readings);
+        options.readings = span->second;
+    }
     options.trace = parser.isSet(trace);
     for (const auto *needsHistory : {&historyEvery, &historyDays}) {
         if (parser.isSet(needsHistory->option) && !parser.isSet(history.option)) {

@@ -11,6 +11,7 @@
 
 #include "mqtttarget.h"
 #include "startvalues.h"
+#include "trendtrace.h"
 
 namespace meterlog {
 
@@ -20,7 +21,8 @@ struct ProgramOptions
     // Where the snapshot file and the comN links are; checked to exist and take files.
     std::optional<QString> folder;
     bool headless = false; // no window: for a service
-    bool readings = false; // the readings window opens with the main window
+    // The readings window opens with the main window, its chart over this span.
+    std::optional<Span> readings;
     bool trace = false; // every frame in the log
     // History files: none unless a folder is given.
     std::optional<QString> historyFolder;

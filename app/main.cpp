@@ -139,8 +139,10 @@ int main(int argc, char *argv[])
         readings = std::make_unique<ReadingsWindow>(options.start.meterTypes, historySource);
         QObject::connect(&window, &Form1::summarized, readings.get(), &ReadingsWindow::takeReading);
         auto *menu = new ReadingsMenu(window, *readings);
-        if (options.readings)
+        if (options.readings) {
+            readings->setSpan(*options.readings);
             QTimer::singleShot(0, menu, &ReadingsMenu::openReadings);
+        }
     }
 
     QString stoppedBy = QStringLiteral("its window was closed");

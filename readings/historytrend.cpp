@@ -34,9 +34,10 @@ std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeter
     return ColumnField {{slot, name}};
 }
 
-void fillFromHistory(TrendTraces &traces, const TypedMeters &types, const QString &folder,
-    const QDateTime &from, const QDateTime &until, std::chrono::seconds every)
+TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const QDateTime &from,
+    const QDateTime &until, std::chrono::seconds every, std::stop_token stop)
 {
+    TrendTraces traces;
     const qint64 fromMs = from.toMSecsSinceEpoch(), untilMs = until.toMSecsSinceEpoch();
     const qint64 holeMs = std::chrono::milliseconds(every).count() * 3 / 2;
     std::map<FieldKey, qint64> lastRowAt;
@@ -51,6 +52,8 @@ void fillFromHistory(TrendTraces &traces, const TypedMeters &types, const QStrin
             for (const auto &column : table.columns)
                 fields << fieldOfColumn(column, types);
             for (const auto &row : table.rows) {
+                if (stop.stop_requested())
+                    return {};
                 const qint64 atMs = row.at.toMSecsSinceEpoch();
                 if (atMs < fromMs || atMs >= untilMs)
                     continue;
@@ -69,6 +72,7 @@ void fillFromHistory(TrendTraces &traces, const TypedMeters &types, const QStrin
     }
     for (const auto &[key, atMs] : lastRowAt)
         markHole(traces[key], atMs, untilMs);
+    return traces;
 }
 
 } // namespace meterlog

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <map>
+#include <stop_token>
 
 #include "readingrows.h"
 #include "trendtrace.h"
@@ -27,9 +28,9 @@ struct ColumnField
 };
 std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeters &types);
 
-// Adds the rows of the history files in `folder` written in [from, until) to `traces`; rows
-// are `every` apart, so more than one and a half of that between two is a gap.
-void fillFromHistory(TrendTraces &traces, const TypedMeters &types, const QString &folder,
-    const QDateTime &from, const QDateTime &until, std::chrono::seconds every);
+// The rows of the history files in `folder` written in [from, until) as curves; rows are `every`
+// apart, so more than one and a half of that between two is a gap. Nothing once `stop` is asked.
+TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const QDateTime &from,
+    const QDateTime &until, std::chrono::seconds every, std::stop_token stop = {});
 
 } // namespace meterlog

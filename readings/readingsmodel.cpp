@@ -22,9 +22,17 @@ void ReadingsModel::show(const QList<ReadingRow> &rows)
         endResetModel();
         return;
     }
-    m_rows = rows;
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, Address), index(int(m_rows.size()) - 1, State));
+    // Only rows that read differently are painted again.
+    for (int i = 0; i < rows.size(); ++i) {
+        const auto &was = m_rows[i], &now = rows[i];
+        const bool same = was.address == now.address && was.value == now.value
+            && was.fresh == now.fresh && was.type == now.type && was.unit == now.unit
+            && was.repliedAt.toSecsSinceEpoch() == now.repliedAt.toSecsSinceEpoch()
+            && was.repliedAt.isValid() == now.repliedAt.isValid();
+        m_rows[i] = now;
+        if (!same)
+            emit dataChanged(index(i, Address), index(i, State));
+    }
 }
 
 int ReadingsModel::rowCount(const QModelIndex &parent) const

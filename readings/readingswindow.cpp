@@ -16,6 +16,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto drawEvery = 500ms;
+// A pixel of a wide chart is about a bucket: the chart is drawn again four times a bucket at most
+// (every 36 s on the 24-hour span), the table at every draw.
+std::chrono::milliseconds chartEvery(Span span)
+{
+    return std::max<std::chrono::milliseconds>(drawEvery, spanLength(span) / bucketsPerSpan / 4);
+}
 // Replies further apart than this, or than a few ticks when ticks are slow, have nothing known
 // between them (the meter was not asked: manual mode, a paused program).
 constexpr auto liveHole = 10s;
@@ -67,8 +73,10 @@ ReadingsWindow::ReadingsWindow(
     connect(&m_model, &ReadingsModel::chartedChanged, this, [this] {
         m_changed = true;
         if (isVisible())
-            draw();
+            draw(Chart::Now);
     });
+    // Meters ticked or unticked: their lines come or go at once.
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_chartDue = true; });
 
     auto *splitter = new QSplitter(Qt::Vertical);
     splitter->addWidget(m_chart);
@@ -82,7 +90,7 @@ ReadingsWindow::ReadingsWindow(
     m_drawTimer.setInterval(drawEvery);
     connect(&m_drawTimer, &QTimer::timeout, this, [this] {
         if (m_changed)
-            draw();
+            draw(Chart::WhenDue);
     });
 }
 
@@ -130,13 +138,18 @@ void ReadingsWindow::setSpan(Span span)
         button->setChecked(true);
     m_changed = true;
     if (isVisible())
-        draw();
+        draw(Chart::Now);
 }
 
-void ReadingsWindow::draw()
+void ReadingsWindow::draw(Chart chart)
 {
     m_changed = false;
     m_model.show(m_rows);
+    if (chart == Chart::WhenDue && !m_chartDue && m_chartDrawn.isValid()
+        && !m_chartDrawn.hasExpired(chartEvery(m_span).count()))
+        return;
+    m_chartDue = false;
+    m_chartDrawn.start();
     QList<ChartedField> fields;
     for (const auto &row : m_rows) {
         if (m_model.charted().contains(row.key))
@@ -150,11 +163,27 @@ void ReadingsWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (m_history && !m_historyRead) {
         m_historyRead = true;
-        fillFromHistory(m_traces, m_types, m_history->folder,
-            m_createdAt.addMSecs(-spanLength(Span::OneDay).count()), m_createdAt, m_history->every);
+        // Read on a thread of its own: a day of rows can take seconds, and polling goes on.
+        m_historyReader = std::jthread([this, types = m_types, history = *m_history,
+                                           until = m_createdAt](std::stop_token stop) {
+            auto traces = std::make_shared<TrendTraces>(historyTraces(types, history.folder,
+                until.addMSecs(-spanLength(Span::OneDay).count()), until, history.every, stop));
+            if (!stop.stop_requested())
+                QMetaObject::invokeMethod(this, [this, traces] { takeHistory(*traces); });
+        });
     }
-    draw();
+    draw(Chart::Now);
     m_drawTimer.start();
+}
+
+void ReadingsWindow::takeHistory(const TrendTraces &history)
+{
+    for (const auto &[key, trace] : history)
+        m_traces[key].merge(trace);
+    m_changed = true;
+    if (isVisible())
+        draw(Chart::Now);
+    emit historyRead();
 }
 
 void ReadingsWindow::hideEvent(QHideEvent *event)

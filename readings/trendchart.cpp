@@ -23,11 +23,42 @@ int timeTickCount(Span span)
     return span == Span::TenMinutes ? 6 : 7;
 }
 
-// Labels with as many decimals as the ticks' distance needs, and no exponents.
-QString labelFormat(const QValueAxis &axis)
+// An axis from a round number to a round number, 4 to 10 steps of 1, 2, 2.5 or 5 times a power
+// of ten, around the values it shows; a flat line sits in the middle.
+struct AxisRange
 {
-    const double step = (axis.max() - axis.min()) / std::max(1, axis.tickCount() - 1);
-    const int decimals = step > 0 ? std::clamp(int(std::ceil(-std::log10(step))), 0, 6) : 0;
+    double low = 0, high = 1, step = 0.25;
+    friend bool operator==(const AxisRange &, const AxisRange &) = default;
+};
+
+AxisRange niceRange(double low, double high)
+{
+    if (low > high)
+        return {};
+    if (high == low) {
+        const double margin = std::max(std::abs(high) * 0.01, 0.5);
+        low -= margin;
+        high += margin;
+    }
+    const double rough = (high - low) / 4;
+    const double magnitude = std::pow(10, std::floor(std::log10(rough)));
+    double step = 10 * magnitude;
+    for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
+        if (rough <= factor * magnitude) {
+            step = factor * magnitude;
+            break;
+        }
+    }
+    return {std::floor(low / step) * step, std::ceil(high / step) * step, step};
+}
+
+// Labels with the decimals the step needs, and no exponents.
+QString labelFormat(double step)
+{
+    int decimals = 0;
+    for (double scaled = step; decimals < 6 && std::abs(scaled - std::round(scaled)) > 1e-9;
+         scaled *= 10)
+        ++decimals;
     return QStringLiteral("%.%1f").arg(decimals);
 }
 
@@ -117,16 +148,28 @@ void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs
         lines.lines.resize(std::min(lines.lines.size(), wanted));
         while (lines.lines.size() < wanted)
             lines.lines << addLine(field.key, field.unit, lines.lines.isEmpty());
-        for (qsizetype i = 0; i < lines.lines.size(); ++i)
-            lines.lines[i]->replace(i < runs.size() ? runs[i] : QList<QPointF>());
+        // A line given the points it has is laid out and painted again all the same.
+        for (qsizetype i = 0; i < lines.lines.size(); ++i) {
+            const auto points = i < runs.size() ? runs[i] : QList<QPointF>();
+            if (lines.lines[i]->points() != points)
+                lines.lines[i]->replace(points);
+        }
     }
     // What is left was charted before and is not now.
     for (auto &[key, gone] : m_drawn)
         removeLines(gone.lines);
     m_drawn = std::move(drawn);
-    m_time->setTickCount(timeTickCount(span));
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(nowMs - spanLength(span).count()),
-        QDateTime::fromMSecsSinceEpoch(nowMs));
+    // The span moves a bucket at a time, and only a range that changes is set: each change lays
+    // out every label of the axis again.
+    const qint64 bucketMs = spanLength(span).count() / bucketsPerSpan;
+    const qint64 endMs = (nowMs + bucketMs - 1) / bucketMs * bucketMs;
+    if (m_time->tickCount() != timeTickCount(span))
+        m_time->setTickCount(timeTickCount(span));
+    if (m_time->max().toMSecsSinceEpoch() != endMs
+        || m_time->min().toMSecsSinceEpoch() != endMs - spanLength(span).count()) {
+        m_time->setRange(QDateTime::fromMSecsSinceEpoch(endMs - spanLength(span).count()),
+            QDateTime::fromMSecsSinceEpoch(endMs));
+    }
     fitUnitAxes();
 }
 
@@ -153,16 +196,12 @@ void TrendChart::fitUnitAxes()
             it = m_unitAxes.erase(it);
             continue;
         }
-        if (low > high) {
-            low = 0;
-            high = 1;
+        const auto range = niceRange(low, high);
+        if (axis->min() != range.low || axis->max() != range.high) {
+            axis->setRange(range.low, range.high);
+            axis->setTickCount(int(std::lround((range.high - range.low) / range.step)) + 1);
+            axis->setLabelFormat(labelFormat(range.step));
         }
-        // A flat line sits in the middle; others get a margin above and below.
-        const double margin
-            = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.01, 0.5);
-        axis->setRange(low - margin, high + margin);
-        axis->applyNiceNumbers();
-        axis->setLabelFormat(labelFormat(*axis));
         ++it;
     }
 }

@@ -36,32 +36,49 @@ std::chrono::milliseconds spanLength(Span span)
 
 void TrendTrace::add(qint64 atMs, std::optional<double> value)
 {
+    noteNewest(atMs, !value);
+    for (const Span span : spans) {
+        Bucket sample {slotOf(atMs, bucketWidthMs(span)), {}, {}, !value};
+        if (value)
+            sample.low = sample.high = QPointF(double(atMs), *value);
+        mergeInto(m_buckets[int(span)], sample);
+    }
+}
+
+void TrendTrace::merge(const TrendTrace &other)
+{
+    if (other.m_newestAt)
+        noteNewest(*other.m_newestAt, other.m_newestIsGap);
+    for (const Span span : spans) {
+        for (const auto &bucket : other.m_buckets[int(span)])
+            mergeInto(m_buckets[int(span)], bucket);
+    }
+}
+
+void TrendTrace::noteNewest(qint64 atMs, bool gap)
+{
     if (!m_newestAt || atMs >= *m_newestAt) {
         m_newestAt = atMs;
-        m_newestIsGap = !value;
+        m_newestIsGap = gap;
     }
-    for (const Span span : spans) {
-        auto &buckets = m_buckets[int(span)];
-        const qint64 slot = slotOf(atMs, bucketWidthMs(span));
-        if (!buckets.empty() && slot <= buckets.back().slot - bucketsPerSpan)
-            continue;
-        auto at = std::lower_bound(buckets.begin(), buckets.end(), slot,
-            [](const Bucket &bucket, qint64 slot) { return bucket.slot < slot; });
-        if (at == buckets.end() || at->slot != slot)
-            at = buckets.insert(at, Bucket {slot, {}, {}, false});
-        if (!value) {
-            at->broken = true;
-        } else {
-            const QPointF point(double(atMs), *value);
-            if (!at->low || *value < at->low->y())
-                at->low = point;
-            if (!at->high || *value > at->high->y())
-                at->high = point;
-        }
-        // The bucket just added may be the newest: what falls out of the span goes.
-        while (buckets.front().slot <= buckets.back().slot - bucketsPerSpan)
-            buckets.pop_front();
-    }
+}
+
+void TrendTrace::mergeInto(Buckets &buckets, const Bucket &bucket)
+{
+    if (!buckets.empty() && bucket.slot <= buckets.back().slot - bucketsPerSpan)
+        return;
+    auto at = std::lower_bound(buckets.begin(), buckets.end(), bucket.slot,
+        [](const Bucket &each, qint64 slot) { return each.slot < slot; });
+    if (at == buckets.end() || at->slot != bucket.slot)
+        at = buckets.insert(at, Bucket {bucket.slot, {}, {}, false});
+    at->broken = at->broken || bucket.broken;
+    if (bucket.low && (!at->low || bucket.low->y() < at->low->y()))
+        at->low = bucket.low;
+    if (bucket.high && (!at->high || bucket.high->y() > at->high->y()))
+        at->high = bucket.high;
+    // The bucket just added may be the newest: what falls out of the span goes.
+    while (buckets.front().slot <= buckets.back().slot - bucketsPerSpan)
+        buckets.pop_front();
 }
 
 QList<QList<QPointF>> TrendTrace::runs(Span span, qint64 nowMs) const

@@ -28,6 +28,8 @@ public:
     // A sample at `atMs` (milliseconds since the epoch): a value the meter sent, or none for a
     // gap. Samples may come in any order; one older than the longest span is dropped.
     void add(qint64 atMs, std::optional<double> value);
+    // Adds what `other` holds, as if its samples had been added here.
+    void merge(const TrendTrace &other);
     // The span ending at `nowMs` as runs of points in time order (x in milliseconds since the
     // epoch), a new run after every gap.
     QList<QList<QPointF>> runs(Span span, qint64 nowMs) const;
@@ -43,6 +45,9 @@ private:
         bool broken = false; // holds a gap
     };
     using Buckets = std::deque<Bucket>; // by slot, oldest first
+
+    void noteNewest(qint64 atMs, bool gap);
+    static void mergeInto(Buckets &buckets, const Bucket &bucket);
 
     std::array<Buckets, spans.size()> m_buckets;
     std::optional<qint64> m_newestAt;

@@ -39,7 +39,11 @@ QString describe(const ProgramOptions &options)
               .arg(
                   options.historyDays ? QString::number(*options.historyDays) : QStringLiteral("-"),
                   mqtt)
-        + QStringLiteral("function=%1 ").arg(start.readFunction);
+        + QStringLiteral("function=%1 ").arg(start.readFunction)
+        + QStringLiteral("readings=%1 ")
+              .arg(options.readings
+                      ? QStringLiteral("%1min").arg(spanLength(*options.readings).count() / 60000)
+                      : QStringLiteral("-"));
 }
 
 } // namespace
@@ -136,6 +140,10 @@ void CommandLineTest::eachOption_data()
         {"--mqtt", "mqtt://logger@broker/p", "--mqtt-password-file",
             fileWith("password-crlf", "s3cret\r\nsecond line\r\n")},
         "user=logger password=s3cret ca= ");
+    runs("readings window, its span left out", {"--readings", "--manual"},
+        "manual=yes timeout=500 folder=- headless=no trace=no history=- every=10 days=- mqtt=- "
+        "function=3 readings=10min ");
+    runs("readings window over a day", {"--readings", "24h"}, "readings=1440min ");
     QTest::newRow("help") << QStringList {"--help"} << 0 << "--reply-timeout <MS>";
     QTest::newRow("version") << QStringList {"-v"} << 0 << "meterlog " METERLOG_VERSION;
 
@@ -170,6 +178,7 @@ void CommandLineTest::eachOption_data()
     refused("history days 0", {"--history", "/tmp", "--history-days", "0"}, "--history-days");
     refused("history every alone", {"--history-every", "5"}, "--history-every needs --history");
     refused("readings without a window", {"--readings", "--headless"}, "--readings needs a window");
+    refused("readings over a week", {"--readings", "7d"}, "--readings takes 10m, 1h or 24h");
     refused("history folder missing", {"--history", "/nonexistent"}, "--history");
     for (const char *url : {"http://broker/p", "mqtt://broker", "mqtt://broker/",
              "mqtt://broker/a/#", "mqtt://broker/a/+/b", "mqtt:///p", "mqtt://broker/p?x=1",
