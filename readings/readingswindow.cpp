@@ -66,6 +66,8 @@ ReadingsWindow::ReadingsWindow(
 
     m_table->setModel(&m_model);
     m_table->verticalHeader()->hide();
+    // Rows as high as their text, so that a typed meter's fields fit in view.
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     connect(

@@ -8,6 +8,7 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -311,6 +312,13 @@ void ReadingsTest::theMenuOpensTheWindowAndTheMainWindowClosesIt()
         captions << action->text();
     QCOMPARE(captions, QStringList({"Readings…", "About meterlog"}));
     QCOMPARE(mainWindow.contextMenuPolicy(), Qt::ActionsContextMenu);
+    // About: a box that does not hold up the main window.
+    mainWindow.actions().last()->trigger();
+    auto *about = mainWindow.findChild<QMessageBox *>();
+    QVERIFY(about && about->isVisible());
+    QVERIFY(about->text().contains("meterlog " METERLOG_VERSION));
+    QCOMPARE(about->windowModality(), Qt::NonModal);
+    about->close();
     mainWindow.show();
     mainWindow.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&mainWindow));
