@@ -118,18 +118,20 @@ void ReadingsWindow::addSamples(const QList<ReadingRow> &rows, const QDateTime &
             m_model.chartByDefault(row.key);
         auto &trace = m_traces[row.key];
         const auto newest = trace.newestAt();
+        const bool wasGap = !newest || trace.newestIsGap();
         if (!row.fresh) {
             // Whatever it showed before is not known now.
-            if (newest && !trace.newestIsGap())
+            if (!wasGap)
                 trace.add(at.toMSecsSinceEpoch(), std::nullopt);
-            continue;
+        } else if (const qint64 repliedMs = row.repliedAt.toMSecsSinceEpoch();
+                   !newest || repliedMs > *newest) {
+            if (!wasGap && repliedMs - *newest > holeMs)
+                trace.add(*newest + (repliedMs - *newest) / 2, std::nullopt);
+            trace.add(repliedMs, row.value);
         }
-        const qint64 repliedMs = row.repliedAt.toMSecsSinceEpoch();
-        if (newest && repliedMs <= *newest)
-            continue; // no reply since the last sample
-        if (newest && !trace.newestIsGap() && repliedMs - *newest > holeMs)
-            trace.add(*newest + (repliedMs - *newest) / 2, std::nullopt);
-        trace.add(repliedMs, row.value);
+        // A line that starts or stops is drawn at the next draw, whatever the span.
+        if (trace.newestAt() && trace.newestIsGap() != wasGap)
+            m_chartDue = true;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "trendchart.h"
 
-#include <QDateTimeAxis>
+#include <QCategoryAxis>
+#include <QDateTime>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QValueAxis>
@@ -17,18 +18,27 @@ const std::array<QColor, 8> lineColours {QColor(0x00, 0x72, 0xb2), QColor(0xe6, 
     QColor(0x00, 0x9e, 0x73), QColor(0xd5, 0x5e, 0x00), QColor(0xcc, 0x79, 0xa7),
     QColor(0x56, 0xb4, 0xe9), QColor(0x00, 0x00, 0x00), QColor(0xf0, 0xe4, 0x42)};
 
-// Ticks 2 minutes, 10 minutes and 4 hours apart.
-int timeTickCount(Span span)
+using namespace std::chrono_literals;
+
+// Times are marked at whole local minutes and hours: 2 minutes, 10 minutes and 4 hours apart.
+std::chrono::milliseconds timeStep(Span span)
 {
-    return span == Span::TenMinutes ? 6 : 7;
+    switch (span) {
+    case Span::TenMinutes:
+        return 2min;
+    case Span::OneHour:
+        return 10min;
+    case Span::OneDay:
+        break;
+    }
+    return 4h;
 }
 
-// An axis from a round number to a round number, 4 to 10 steps of 1, 2, 2.5 or 5 times a power
-// of ten, around the values it shows; a flat line sits in the middle.
+// An axis from a round number to a round number in about four steps of 1, 2, 2.5 or 5 times a
+// power of ten, around the values it shows; a flat line sits in the middle.
 struct AxisRange
 {
     double low = 0, high = 1, step = 0.25;
-    friend bool operator==(const AxisRange &, const AxisRange &) = default;
 };
 
 AxisRange niceRange(double low, double high)
@@ -72,11 +82,11 @@ QString lineName(const FieldKey &key, const QString &unit)
 
 TrendChart::TrendChart(QWidget *parent)
     : QChartView(parent)
-    , m_time(new QDateTimeAxis)
+    , m_time(new QCategoryAxis)
 {
     chart()->legend()->setAlignment(Qt::AlignBottom);
     m_time->setTitleText(QStringLiteral("Local time"));
-    m_time->setFormat(QStringLiteral("HH:mm"));
+    m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     chart()->addAxis(m_time, Qt::AlignBottom);
     setRenderHint(QPainter::Antialiasing);
 }
@@ -140,7 +150,7 @@ void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs
                 removeLines(was->second.lines);
             m_drawn.erase(was);
         }
-        auto runs = field.trace ? field.trace->runs(span, nowMs) : QList<QList<QPointF>>();
+        const auto runs = field.trace->runs(span, nowMs);
         // One line at least, so that the field keeps its entry in the legend.
         const qsizetype wanted = std::max<qsizetype>(1, runs.size());
         if (lines.lines.size() > wanted)
@@ -151,8 +161,11 @@ void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs
         // A line given the points it has is laid out and painted again all the same.
         for (qsizetype i = 0; i < lines.lines.size(); ++i) {
             const auto points = i < runs.size() ? runs[i] : QList<QPointF>();
-            if (lines.lines[i]->points() != points)
-                lines.lines[i]->replace(points);
+            if (lines.lines[i]->points() == points)
+                continue;
+            lines.lines[i]->replace(points);
+            // A run of one sample between gaps is a dot, not nothing.
+            lines.lines[i]->setPointsVisible(points.size() == 1);
         }
     }
     // What is left was charted before and is not now.
@@ -163,14 +176,24 @@ void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs
     // out every label of the axis again.
     const qint64 bucketMs = spanLength(span).count() / bucketsPerSpan;
     const qint64 endMs = (nowMs + bucketMs - 1) / bucketMs * bucketMs;
-    if (m_time->tickCount() != timeTickCount(span))
-        m_time->setTickCount(timeTickCount(span));
-    if (m_time->max().toMSecsSinceEpoch() != endMs
-        || m_time->min().toMSecsSinceEpoch() != endMs - spanLength(span).count()) {
-        m_time->setRange(QDateTime::fromMSecsSinceEpoch(endMs - spanLength(span).count()),
-            QDateTime::fromMSecsSinceEpoch(endMs));
-    }
+    if (m_time->max() != double(endMs) || m_time->min() != double(endMs - spanLength(span).count()))
+        markTimes(endMs - spanLength(span).count(), endMs, timeStep(span).count());
     fitUnitAxes();
+}
+
+void TrendChart::markTimes(qint64 firstMs, qint64 lastMs, qint64 stepMs)
+{
+    for (const auto &label : m_time->categoriesLabels())
+        m_time->remove(label);
+    m_time->setRange(double(firstMs), double(lastMs));
+    // Whole steps of local time, wherever the time zone's offset puts them. The first mark is
+    // after the span's start, so that no two marks of a day read the same.
+    const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(firstMs).offsetFromUtc()) * 1000;
+    for (qint64 mark = (firstMs + offsetMs) / stepMs * stepMs + stepMs - offsetMs; mark <= lastMs;
+         mark += stepMs) {
+        m_time->append(
+            QDateTime::fromMSecsSinceEpoch(mark).toString(QStringLiteral("HH:mm")), double(mark));
+    }
 }
 
 void TrendChart::fitUnitAxes()

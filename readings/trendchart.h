@@ -12,7 +12,7 @@
 #include "readingrows.h"
 #include "trendtrace.h"
 
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
@@ -37,7 +37,8 @@ public:
     // The lines a field is drawn with, one a run; none while it is not charted.
     QList<QLineSeries *> linesOf(const FieldKey &key) const;
     QValueAxis *axisOf(const QString &unit) const;
-    QDateTimeAxis *timeAxis() const { return m_time; }
+    // Milliseconds since the epoch, marked at whole steps of local time.
+    QCategoryAxis *timeAxis() const { return m_time; }
 
 private:
     struct Drawn
@@ -49,9 +50,10 @@ private:
     QLineSeries *addLine(const FieldKey &key, const QString &unit, bool inLegend);
     void removeLines(const QList<QLineSeries *> &lines);
     QValueAxis *unitAxis(const QString &unit);
+    void markTimes(qint64 firstMs, qint64 lastMs, qint64 stepMs);
     void fitUnitAxes();
 
-    QDateTimeAxis *m_time;
+    QCategoryAxis *m_time;
     std::map<QString, QValueAxis *> m_unitAxes;
     std::map<FieldKey, Drawn> m_drawn;
     std::map<FieldKey, int> m_colourOf; // kept, so that a field keeps its colour

@@ -4,7 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTimeAxis>
+#include <QCategoryAxis>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -250,12 +250,21 @@ void ReadingsTest::liveSummariesAreDrawnWithTheirGaps()
 
     for (const Span span : spans) {
         window.setSpan(span);
-        const auto *time = chart.timeAxis();
-        QCOMPARE(time->min().msecsTo(time->max()), spanLength(span).count());
+        auto *time = chart.timeAxis();
+        QCOMPARE(qint64(time->max() - time->min()), spanLength(span).count());
         // It ends now, or at the end of the bucket now is in.
-        const qint64 ahead = QDateTime::currentDateTime().msecsTo(time->max());
-        QVERIFY2(ahead > -1000 && ahead <= spanLength(span).count() / bucketsPerSpan,
+        const double ahead = time->max() - double(QDateTime::currentMSecsSinceEpoch());
+        QVERIFY2(ahead > -1000 && ahead <= double(spanLength(span).count() / bucketsPerSpan),
             qPrintable(QString::number(ahead)));
+        // Marked at whole minutes of local time, labelled with them.
+        const auto marks = time->categoriesLabels();
+        QVERIFY(marks.size() >= 5);
+        for (const auto &mark : marks) {
+            const auto at = QDateTime::fromMSecsSinceEpoch(qint64(time->endValue(mark)));
+            QCOMPARE(at.time().second(), 0);
+            QCOMPARE(at.toString("HH:mm"), mark);
+            QVERIFY(time->endValue(mark) > time->min() && time->endValue(mark) <= time->max());
+        }
     }
 }
 
