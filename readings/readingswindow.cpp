@@ -29,15 +29,9 @@ constexpr int ticksInHole = 4;
 
 QString spanCaption(Span span)
 {
-    switch (span) {
-    case Span::TenMinutes:
-        return QStringLiteral("10 minutes");
-    case Span::OneHour:
-        return QStringLiteral("1 hour");
-    case Span::OneDay:
-        break;
-    }
-    return QStringLiteral("24 hours");
+    static const std::array<QString, spans.size()> captions {
+        QStringLiteral("10 minutes"), QStringLiteral("1 hour"), QStringLiteral("24 hours")};
+    return captions[int(span)];
 }
 
 } // namespace

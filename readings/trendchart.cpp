@@ -23,15 +23,8 @@ using namespace std::chrono_literals;
 // Times are marked at whole local minutes and hours: 2 minutes, 10 minutes and 4 hours apart.
 std::chrono::milliseconds timeStep(Span span)
 {
-    switch (span) {
-    case Span::TenMinutes:
-        return 2min;
-    case Span::OneHour:
-        return 10min;
-    case Span::OneDay:
-        break;
-    }
-    return 4h;
+    static constexpr std::array<std::chrono::milliseconds, spans.size()> steps {2min, 10min, 4h};
+    return steps[int(span)];
 }
 
 // An axis from a round number to a round number in about four steps of 1, 2, 2.5 or 5 times a

@@ -23,15 +23,8 @@ qint64 slotOf(qint64 atMs, qint64 widthMs)
 
 std::chrono::milliseconds spanLength(Span span)
 {
-    switch (span) {
-    case Span::TenMinutes:
-        return 10min;
-    case Span::OneHour:
-        return 1h;
-    case Span::OneDay:
-        break;
-    }
-    return 24h;
+    static constexpr std::array<std::chrono::milliseconds, spans.size()> lengths {10min, 1h, 24h};
+    return lengths[int(span)];
 }
 
 void TrendTrace::add(qint64 atMs, std::optional<double> value)
