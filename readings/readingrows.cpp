@@ -1,17 +1,8 @@
 #include "readingrows.h"
 
+#include "numberreading.h"
+
 namespace meterlog {
-
-namespace {
-
-std::optional<double> numberIn(const QString &caption)
-{
-    bool ok = false;
-    const double value = caption.trimmed().toDouble(&ok);
-    return ok ? std::optional(value) : std::nullopt;
-}
-
-} // namespace
 
 QString meterName(int slot)
 {
@@ -30,11 +21,11 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
         if (!type) {
             const QString typeName = QStringLiteral("default");
             rows << ReadingRow {{slot, powerField}, meter.lastDevice, typeName,
-                QStringLiteral("kW"), numberIn(reading.kilowatts[slot]), meter.lastReplyAt,
+                QStringLiteral("kW"), readWholeNumber(reading.kilowatts[slot]), meter.lastReplyAt,
                 meter.confirmed()};
             if (slot == lineFrequencySlot) {
                 // Today's meters give the frequency in 1/100 Hz.
-                const auto hundredths = numberIn(reading.frequency);
+                const auto hundredths = readWholeNumber(reading.frequency);
                 rows << ReadingRow {{slot, frequencyField}, meter.lastDevice, typeName,
                     QStringLiteral("Hz"),
                     hundredths ? std::optional(*hundredths / 100) : std::nullopt, meter.lastReplyAt,
