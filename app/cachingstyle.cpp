@@ -1,4 +1,4 @@
-#include "cachingstyle.h"
+#include "app/cachingstyle.h"
 
 #include <QPainter>
 #include <QStyleOption>

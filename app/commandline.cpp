@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -8,12 +8,12 @@
 #include <map>
 #include <set>
 
-#include "brokertls.h"
-#include "linesettings.h"
-#include "meters.h"
-#include "metertypefile.h"
-#include "networkaddress.h"
-#include "programfolder.h"
+#include "app/programfolder.h"
+#include "meters/meters.h"
+#include "meters/metertypefile.h"
+#include "net/networkaddress.h"
+#include "publish/brokertls.h"
+#include "serial/linesettings.h"
 
 namespace meterlog {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <variant>
 
-#include "mqtttarget.h"
-#include "startvalues.h"
-#include "trendtrace.h"
+#include "app/startvalues.h"
+#include "publish/mqtttarget.h"
+#include "readings/trendtrace.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "fittingfont.h"
+#include "app/fittingfont.h"
 
 #include <QComboBox>
 #include <QFontMetrics>

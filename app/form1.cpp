@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "app/form1.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "logcategories.h"
-#include "numberreading.h"
-#include "registergrid.h"
-#include "snapshotfile.h"
+#include "common/logcategories.h"
+#include "common/numberreading.h"
+#include "table/registergrid.h"
+#include "table/snapshotfile.h"
 
 namespace meterlog {
 

@@ -9,19 +9,19 @@
 #include <array>
 #include <map>
 
-#include "crc16.h"
-#include "lastingcondition.h"
-#include "linkchoice.h"
-#include "meterhealth.h"
-#include "metersummary.h"
-#include "meterwatch.h"
-#include "portkeeper.h"
-#include "reading.h"
-#include "replywait.h"
-#include "scancycle.h"
-#include "serialcomm.h"
-#include "slottickbox.h"
-#include "startvalues.h"
+#include "app/linkchoice.h"
+#include "app/portkeeper.h"
+#include "app/slottickbox.h"
+#include "app/startvalues.h"
+#include "common/lastingcondition.h"
+#include "meters/reading.h"
+#include "modbus/crc16.h"
+#include "modbus/meterhealth.h"
+#include "modbus/meterwatch.h"
+#include "modbus/replywait.h"
+#include "modbus/scancycle.h"
+#include "serial/serialcomm.h"
+#include "table/metersummary.h"
 
 class QComboBox;
 class QGroupBox;

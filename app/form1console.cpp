@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 
-#include "form1.h"
-#include "registergrid.h"
+#include "app/form1.h"
+#include "table/registergrid.h"
 
 namespace meterlog {
 

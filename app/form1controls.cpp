@@ -9,11 +9,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "cachingstyle.h"
-#include "fittingfont.h"
-#include "form1.h"
-#include "registergrid.h"
-#include "twips.h"
+#include "app/cachingstyle.h"
+#include "app/fittingfont.h"
+#include "app/form1.h"
+#include "app/twips.h"
+#include "table/registergrid.h"
 
 namespace meterlog {
 

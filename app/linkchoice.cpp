@@ -1,8 +1,8 @@
-#include "linkchoice.h"
+#include "app/linkchoice.h"
 
-#include "networkaddress.h"
-#include "numberreading.h"
-#include "serialcomm.h"
+#include "common/numberreading.h"
+#include "net/networkaddress.h"
+#include "serial/serialcomm.h"
 
 namespace meterlog {
 

@@ -9,8 +9,8 @@
 
 #include <chrono>
 
-#include "framing.h"
-#include "tcplink.h"
+#include "modbus/framing.h"
+#include "net/tcplink.h"
 
 namespace meterlog {
 

@@ -7,17 +7,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "commandline.h"
-#include "form1.h"
-#include "historywriter.h"
-#include "journalstream.h"
-#include "logcategories.h"
-#include "mqttpublisher.h"
-#include "programfolder.h"
-#include "readingsmenu.h"
-#include "readingswindow.h"
-#include "runreport.h"
-#include "stopsignals.h"
+#include "app/commandline.h"
+#include "app/form1.h"
+#include "app/programfolder.h"
+#include "app/readingsmenu.h"
+#include "app/runreport.h"
+#include "app/stopsignals.h"
+#include "common/journalstream.h"
+#include "common/logcategories.h"
+#include "publish/historywriter.h"
+#include "publish/mqttpublisher.h"
+#include "readings/readingswindow.h"
 
 using namespace meterlog;
 

@@ -1,9 +1,9 @@
-#include "portkeeper.h"
+#include "app/portkeeper.h"
 
 #include <QTime>
 
-#include "link.h"
-#include "logcategories.h"
+#include "common/logcategories.h"
+#include "serial/link.h"
 
 namespace meterlog {
 

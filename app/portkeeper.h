@@ -11,8 +11,8 @@
 
 #include <chrono>
 
-#include "lastingcondition.h"
-#include "link.h"
+#include "common/lastingcondition.h"
+#include "serial/link.h"
 
 namespace meterlog {
 

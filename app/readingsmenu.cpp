@@ -1,4 +1,4 @@
-#include "readingsmenu.h"
+#include "app/readingsmenu.h"
 
 #include <QAction>
 #include <QEvent>

@@ -1,11 +1,11 @@
-#include "runreport.h"
+#include "app/runreport.h"
 
 #include <QStringList>
 
-#include "lastingcondition.h"
-#include "networkaddress.h"
-#include "portlocation.h"
-#include "snapshotfile.h"
+#include "common/lastingcondition.h"
+#include "net/networkaddress.h"
+#include "serial/portlocation.h"
+#include "table/snapshotfile.h"
 
 namespace meterlog {
 

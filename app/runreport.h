@@ -7,8 +7,8 @@
 
 #include <chrono>
 
-#include "commandline.h"
-#include "programfolder.h"
+#include "app/commandline.h"
+#include "app/programfolder.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "slottickbox.h"
+#include "app/slottickbox.h"
 
 #include <QHelpEvent>
 #include <QStyleOptionButton>

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <optional>
 
-#include "metertype.h"
-#include "scancycle.h"
+#include "meters/metertype.h"
+#include "modbus/scancycle.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "stopsignals.h"
+#include "app/stopsignals.h"
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "benchfigures.h"
-#include "benchlink.h"
-#include "networkaddress.h"
-#include "scancycle.h"
-#include "serialcomm.h"
-#include "tcplink.h"
+#include "bench/benchfigures.h"
+#include "bench/benchlink.h"
+#include "modbus/scancycle.h"
+#include "net/networkaddress.h"
+#include "net/tcplink.h"
+#include "serial/serialcomm.h"
 
 namespace {
 

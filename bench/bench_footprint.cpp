@@ -11,9 +11,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "benchfigures.h"
-#include "benchwindow.h"
-#include "form1.h"
+#include "app/form1.h"
+#include "bench/benchfigures.h"
+#include "bench/benchwindow.h"
 
 namespace {
 constexpr int reportEvery = 1000;

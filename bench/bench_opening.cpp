@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "benchfigures.h"
-#include "readingswindow.h"
+#include "bench/benchfigures.h"
+#include "readings/readingswindow.h"
 
 int main(int argc, char *argv[])
 {

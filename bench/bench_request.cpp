@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "benchfigures.h"
-#include "benchwindow.h"
-#include "form1.h"
-#include "registergrid.h"
+#include "app/form1.h"
+#include "bench/benchfigures.h"
+#include "bench/benchwindow.h"
+#include "table/registergrid.h"
 
 namespace {
 // Longer than the 1.75 ms frame gap, so the master finds the line quiet and sends at once.

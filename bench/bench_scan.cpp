@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "benchwindow.h"
-#include "form1.h"
-#include "metertypefile.h"
-#include "registergrid.h"
+#include "app/form1.h"
+#include "bench/benchwindow.h"
+#include "meters/metertypefile.h"
+#include "table/registergrid.h"
 
 int main(int argc, char *argv[])
 {

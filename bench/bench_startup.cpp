@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "benchfigures.h"
+#include "bench/benchfigures.h"
 
 extern char **environ;
 

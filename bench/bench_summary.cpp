@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "benchfigures.h"
-#include "form1.h"
+#include "app/form1.h"
+#include "bench/benchfigures.h"
 
 int main(int argc, char *argv[])
 {

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "benchfigures.h"
-#include "benchwindow.h"
-#include "form1.h"
+#include "app/form1.h"
+#include "bench/benchfigures.h"
+#include "bench/benchwindow.h"
 
 namespace {
 

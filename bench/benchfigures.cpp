@@ -1,4 +1,4 @@
-#include "benchfigures.h"
+#include "bench/benchfigures.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "benchlink.h"
+#include "bench/benchlink.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
-#include "link.h"
+#include "serial/link.h"
 
 namespace meterlog::bench {
 

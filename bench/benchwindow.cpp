@@ -1,10 +1,10 @@
-#include "benchwindow.h"
+#include "bench/benchwindow.h"
 
 #include <cstdio>
 
-#include "benchlink.h"
-#include "form1.h"
-#include "link.h"
+#include "app/form1.h"
+#include "bench/benchlink.h"
+#include "serial/link.h"
 
 namespace meterlog::bench {
 

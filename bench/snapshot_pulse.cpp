@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "benchfigures.h"
+#include "bench/benchfigures.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "benchfigures.h"
+#include "bench/benchfigures.h"
 
 namespace {
 

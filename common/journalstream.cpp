@@ -1,4 +1,4 @@
-#include "journalstream.h"
+#include "common/journalstream.h"
 
 #include <QByteArray>
 #include <QtGlobal>

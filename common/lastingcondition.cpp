@@ -1,4 +1,4 @@
-#include "lastingcondition.h"
+#include "common/lastingcondition.h"
 
 namespace meterlog {
 

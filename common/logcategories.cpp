@@ -1,6 +1,6 @@
-#include "logcategories.h"
+#include "common/logcategories.h"
 
-#include "journalstream.h"
+#include "common/journalstream.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "numberreading.h"
+#include "common/numberreading.h"
 
 #include <algorithm>
 #include <charconv>
@@ -148,6 +148,18 @@ std::optional<std::int64_t> roundHalfToEven(double value)
 QString plainNumberText(double value)
 {
     return QString::number(value, 'g', 15);
+}
+
+std::optional<QString> kilowattText(const QString &highWord, const QString &lowWord)
+{
+    const auto high = readWholeNumber(highWord);
+    const auto low = readWholeNumber(lowWord);
+    if (!high || !low)
+        return std::nullopt;
+    const double kilowatts = *high * 65536.0 + *low;
+    if (!std::isfinite(kilowatts))
+        return std::nullopt;
+    return plainNumberText(kilowatts);
 }
 
 } // namespace meterlog

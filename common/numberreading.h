@@ -41,4 +41,8 @@ std::optional<T> toWhole(double value)
 // blank, no grouping; other values in the shortest form that keeps 15 significant digits.
 QString plainNumberText(double value);
 
+// A meter's kW from its high and low register words as the grid shows them: high * 65536 + low
+// as plain digits; fails when either text is not a number or the result is not finite.
+std::optional<QString> kilowattText(const QString &highWord, const QString &lowWord);
+
 } // namespace meterlog

@@ -16,11 +16,10 @@
 #include <optional>
 #include <string>
 
-#include "fuzzcheck.h"
-#include "metersummary.h"
-#include "numberreading.h"
-#include "readframes.h"
-#include "scancycle.h"
+#include "common/numberreading.h"
+#include "fuzz/fuzzcheck.h"
+#include "modbus/readframes.h"
+#include "modbus/requesttexts.h"
 
 using namespace meterlog;
 

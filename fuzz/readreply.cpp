@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "crc16.h"
-#include "fuzzcheck.h"
-#include "readframes.h"
+#include "fuzz/fuzzcheck.h"
+#include "modbus/crc16.h"
+#include "modbus/readframes.h"
 
 using namespace meterlog;
 

@@ -1,4 +1,4 @@
-#include "metertype.h"
+#include "meters/metertype.h"
 
 namespace meterlog {
 

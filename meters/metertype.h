@@ -11,7 +11,7 @@
 #include <optional>
 #include <span>
 
-#include "registervalue.h"
+#include "meters/registervalue.h"
 
 namespace meterlog {
 

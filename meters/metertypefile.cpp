@@ -1,4 +1,4 @@
-#include "metertypefile.h"
+#include "meters/metertypefile.h"
 
 #include <QDir>
 #include <QFile>

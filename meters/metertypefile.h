@@ -25,7 +25,7 @@
 
 #include <variant>
 
-#include "metertype.h"
+#include "meters/metertype.h"
 
 namespace meterlog {
 

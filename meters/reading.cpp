@@ -1,4 +1,4 @@
-#include "reading.h"
+#include "meters/reading.h"
 
 #include <cstdlib>
 

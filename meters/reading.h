@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "metercounters.h"
-#include "meters.h"
+#include "meters/metercounters.h"
+#include "meters/meters.h"
 
 namespace meterlog {
 

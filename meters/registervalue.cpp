@@ -1,4 +1,4 @@
-#include "registervalue.h"
+#include "meters/registervalue.h"
 
 #include <array>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "typedmeters.h"
+#include "meters/typedmeters.h"
 
 namespace meterlog {
 

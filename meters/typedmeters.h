@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "meters.h"
-#include "metertype.h"
+#include "meters/meters.h"
+#include "meters/metertype.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "crc16.h"
+#include "modbus/crc16.h"
 
 namespace meterlog {
 

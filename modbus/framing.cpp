@@ -1,6 +1,6 @@
-#include "framing.h"
+#include "modbus/framing.h"
 
-#include "mbapframes.h"
+#include "modbus/mbapframes.h"
 
 namespace meterlog {
 

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "crc16.h"
-#include "readframes.h"
+#include "modbus/crc16.h"
+#include "modbus/readframes.h"
 
 namespace meterlog {
 

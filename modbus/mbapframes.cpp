@@ -1,4 +1,4 @@
-#include "mbapframes.h"
+#include "modbus/mbapframes.h"
 
 #include <optional>
 

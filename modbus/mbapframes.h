@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "readframes.h"
+#include "modbus/readframes.h"
 
 namespace meterlog {
 

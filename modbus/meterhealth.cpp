@@ -1,4 +1,4 @@
-#include "meterhealth.h"
+#include "modbus/meterhealth.h"
 
 #include <QStringList>
 

@@ -10,8 +10,8 @@
 #include <array>
 #include <cstdint>
 
-#include "metercounters.h"
-#include "scancycle.h"
+#include "meters/metercounters.h"
+#include "modbus/scancycle.h"
 
 namespace meterlog {
 

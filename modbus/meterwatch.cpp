@@ -1,7 +1,7 @@
-#include "meterwatch.h"
+#include "modbus/meterwatch.h"
 
-#include "logcategories.h"
-#include "meterhealth.h"
+#include "common/logcategories.h"
+#include "modbus/meterhealth.h"
 
 namespace meterlog {
 

@@ -8,8 +8,8 @@
 #include <array>
 #include <chrono>
 
-#include "lastingcondition.h"
-#include "scancycle.h"
+#include "common/lastingcondition.h"
+#include "modbus/scancycle.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "readframes.h"
+#include "modbus/readframes.h"
 
 #include <algorithm>
 

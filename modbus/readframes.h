@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "crc16.h"
+#include "modbus/crc16.h"
 
 namespace meterlog {
 

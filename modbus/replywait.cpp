@@ -1,9 +1,9 @@
-#include "replywait.h"
+#include "modbus/replywait.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
-#include "link.h"
+#include "serial/link.h"
 
 namespace meterlog {
 

@@ -1,8 +1,8 @@
-#include "scancycle.h"
+#include "modbus/scancycle.h"
 
-#include "link.h"
-#include "logcategories.h"
-#include "numberreading.h"
+#include "common/logcategories.h"
+#include "modbus/requesttexts.h"
+#include "serial/link.h"
 
 namespace meterlog {
 
@@ -143,18 +143,6 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
 }
 
 } // namespace
-
-std::optional<ReadRequest> requestFromTexts(
-    const QString &deviceText, const QString &startText, const QString &countText)
-{
-    const auto device = readWholeNumber(deviceText);
-    const auto deviceAddress = device ? toWhole<std::uint8_t>(*device) : std::nullopt;
-    const auto count = toWhole<std::uint8_t>(readLeadingNumber(countText));
-    const auto start = toWhole<std::uint16_t>(readLeadingNumber(startText));
-    if (!deviceAddress || !count || !start)
-        return std::nullopt;
-    return ReadRequest {*deviceAddress, *start, *count};
-}
 
 ScanResult runScanCycle(ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)

@@ -13,11 +13,11 @@
 #include <cstdint>
 #include <optional>
 
-#include "framing.h"
-#include "meters.h"
-#include "metertype.h"
-#include "readframes.h"
-#include "replywait.h"
+#include "meters/meters.h"
+#include "meters/metertype.h"
+#include "modbus/framing.h"
+#include "modbus/readframes.h"
+#include "modbus/replywait.h"
 
 namespace meterlog {
 
@@ -82,12 +82,6 @@ public:
     // Every slot's turn ends here (one not ticked as Skipped), unless the cycle was cancelled.
     virtual void reportSlot(int slot, const SlotReport &report) = 0;
 };
-
-// The request that the slot's inputs describe: device address 0..255 (the whole text a number),
-// start address 0..65535 and count 0..255 (each read from the start of its text; text that does
-// not begin with a number reads 0). Fails when any of them is out of range.
-std::optional<ReadRequest> requestFromTexts(
-    const QString &deviceText, const QString &startText, const QString &countText);
 
 struct ScanResult
 {

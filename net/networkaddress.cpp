@@ -1,4 +1,4 @@
-#include "networkaddress.h"
+#include "net/networkaddress.h"
 
 #include <QUrl>
 

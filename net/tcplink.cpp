@@ -1,4 +1,4 @@
-#include "tcplink.h"
+#include "net/tcplink.h"
 
 #include <QNetworkProxy>
 

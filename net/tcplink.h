@@ -11,8 +11,8 @@
 
 #include <chrono>
 
-#include "link.h"
-#include "networkaddress.h"
+#include "net/networkaddress.h"
+#include "serial/link.h"
 
 namespace meterlog {
 

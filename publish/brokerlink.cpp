@@ -1,4 +1,4 @@
-#include "brokerlink.h"
+#include "publish/brokerlink.h"
 
 #include <mosquitto.h>
 #include <netdb.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "brokertls.h"
-#include "logcategories.h"
+#include "common/logcategories.h"
+#include "publish/brokertls.h"
 
 namespace meterlog {
 

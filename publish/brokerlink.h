@@ -19,8 +19,8 @@
 #include <optional>
 #include <thread>
 
-#include "lastingcondition.h"
-#include "mqtttarget.h"
+#include "common/lastingcondition.h"
+#include "publish/mqtttarget.h"
 
 struct mosquitto;
 

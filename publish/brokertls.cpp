@@ -1,4 +1,4 @@
-#include "brokertls.h"
+#include "publish/brokertls.h"
 
 #include <QFile>
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "mqtttarget.h"
+#include "publish/mqtttarget.h"
 
 struct ssl_ctx_st;
 struct x509_store_ctx_st;

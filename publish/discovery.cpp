@@ -1,4 +1,4 @@
-#include "discovery.h"
+#include "publish/discovery.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,7 +7,7 @@
 
 #include <set>
 
-#include "metertypefile.h"
+#include "meters/metertypefile.h"
 
 namespace meterlog {
 

@@ -11,9 +11,9 @@
 #include <array>
 #include <optional>
 
-#include "meters.h"
-#include "metertype.h"
-#include "reading.h"
+#include "meters/meters.h"
+#include "meters/metertype.h"
+#include "meters/reading.h"
 
 namespace meterlog {
 

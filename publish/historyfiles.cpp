@@ -1,114 +1,9 @@
-#include "historyfiles.h"
+#include "publish/historyfiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QStringList>
 
 namespace meterlog {
-
-namespace {
-
-const QString filePrefix = QStringLiteral("meterlog-");
-const QString fileSuffix = QStringLiteral(".csv");
-
-// The day's first file, then DAY-2, DAY-3 ... for rows under other headers.
-QString historyPath(const QString &folder, QDate day, int number)
-{
-    const QString name = number == 1 ? filePrefix + day.toString(Qt::ISODate) + fileSuffix
-                                     : QStringLiteral("%1%2-%3%4")
-                                           .arg(filePrefix, day.toString(Qt::ISODate))
-                                           .arg(number)
-                                           .arg(fileSuffix);
-    return QDir(folder).filePath(name);
-}
-
-std::optional<HistoryTable> readHistoryFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray header = file.readLine().trimmed();
-    HistoryTable table;
-    table.columns = QString::fromUtf8(header).split(u',').mid(1);
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        if (!line.endsWith('\n'))
-            break; // cut short while it was written
-        const QList<QByteArray> fields = line.trimmed().split(',');
-        if (fields.size() != table.columns.size() + 1)
-            continue;
-        HistoryRow row {QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate), {}};
-        if (!row.at.isValid())
-            continue;
-        for (const auto &field : fields.mid(1)) {
-            bool ok = false;
-            const double value = field.toDouble(&ok);
-            row.values << (ok ? std::optional(value) : std::nullopt);
-        }
-        table.rows << row;
-    }
-    return table;
-}
-
-} // namespace
-
-QList<HistoryTable> readHistory(const QString &folder, QDate day)
-{
-    QList<HistoryTable> tables;
-    for (int number = 1;; ++number) {
-        auto table = readHistoryFile(historyPath(folder, day, number));
-        if (!table)
-            return tables;
-        tables << std::move(*table);
-    }
-}
-
-bool hasTypedMeters(const Reading &reading)
-{
-    return std::any_of(reading.fields.begin(), reading.fields.end(),
-        [](const auto &fields) { return fields.has_value(); });
-}
-
-QString historyHeaderFor(const Reading &reading)
-{
-    if (!hasTypedMeters(reading))
-        return historyHeader;
-    QStringList columns {QStringLiteral("time")};
-    for (int meter = 0; meter < slotCount; ++meter) {
-        const QString prefix = QStringLiteral("m%1_").arg(meter + 1);
-        if (!reading.fields[meter]) {
-            columns << prefix + QStringLiteral("power");
-            continue;
-        }
-        for (const auto &field : reading.fields[meter]->values)
-            columns << prefix + field.name;
-    }
-    return columns.join(u',');
-}
-
-QString historyRow(const Reading &reading)
-{
-    QStringList fields {isoLocalTime(reading.at)};
-    if (hasTypedMeters(reading)) {
-        for (int meter = 0; meter < slotCount; ++meter) {
-            const bool confirmed = reading.meters[meter].confirmed();
-            if (!reading.fields[meter]) {
-                fields << (confirmed ? reading.kilowatts[meter] : QString());
-                continue;
-            }
-            for (const auto &field : reading.fields[meter]->values) {
-                fields << (confirmed && field.value ? QString::number(*field.value, 'g', 12)
-                                                    : QString());
-            }
-        }
-        return fields.join(u',');
-    }
-    fields << (reading.meters[frequencySlot].confirmed() ? reading.frequency.trimmed() : QString());
-    for (int meter = 0; meter < slotCount; ++meter)
-        fields << (reading.meters[meter].confirmed() ? reading.kilowatts[meter] : QString());
-    return fields.join(u',');
-}
 
 HistoryFiles::HistoryFiles(QString folder, std::optional<int> keepDays)
     : m_folder(std::move(folder))
@@ -186,15 +81,10 @@ void HistoryFiles::removeOldFiles(QDate today)
 {
     if (!m_keepDays)
         return;
-    static const QRegularExpression name(
-        QStringLiteral("^meterlog-(\\d{4}-\\d{2}-\\d{2})(-\\d+)?\\.csv$"));
     const QDir folder(m_folder);
     const QDate oldestKept = today.addDays(-*m_keepDays);
-    for (const auto &entry : folder.entryList({filePrefix + '*' + fileSuffix}, QDir::Files)) {
-        const auto match = name.match(entry);
-        const QDate day
-            = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
-        if (day.isValid() && day < oldestKept)
+    for (const auto &entry : folder.entryList(QDir::Files)) {
+        if (const auto day = historyFileDay(entry); day && *day < oldestKept)
             QFile::remove(folder.filePath(entry));
     }
 }

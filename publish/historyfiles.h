@@ -1,45 +1,17 @@
 #pragma once
 
-// The history on disk: one CSV file a day, DIR/meterlog-YYYY-MM-DD.csv (local date), a header
-// and then a row for each reading kept, holding only values a meter confirmed at that time: a
-// meter whose most recent scan got no verified reply leaves its field empty. Every row goes in
-// whole, in one append, and a row cut short (a power cut, a full disk) is taken out again, so that
-// every line of every file is a whole row that tells the truth.
+// Writes the history files (their format is historyformat.h's). Every row goes in whole, in one
+// append, and a row cut short (a power cut, a full disk) is taken out again, so that every line of
+// every file is a whole row that tells the truth.
 
 #include <QDate>
-#include <QDateTime>
-#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
-#include "reading.h"
+#include "meters/historyformat.h"
 
 namespace meterlog {
-
-inline const QString historyHeader = QStringLiteral("time,frequency,kw1,kw2,kw3,kw4,kw5");
-
-// The columns: with meters of a type among them, time and mK_FIELD for every field of every typed
-// meter K (mK_power, the kW value, for a default one); else historyHeader.
-QString historyHeaderFor(const Reading &reading);
-// time (local, ISO 8601 with its offset), then the columns' values; no line end.
-QString historyRow(const Reading &reading);
-
-// A history file read back: its columns after "time", and its rows.
-struct HistoryRow
-{
-    QDateTime at;
-    QList<std::optional<double>> values; // one a column; none for an empty field
-};
-struct HistoryTable
-{
-    QStringList columns;
-    QList<HistoryRow> rows;
-};
-// Every history file of `day` in `folder` (the day's file and its -2, -3 ... files), read back.
-// A line that is not a whole row of its file is passed over.
-QList<HistoryTable> readHistory(const QString &folder, QDate day);
 
 class HistoryFiles
 {

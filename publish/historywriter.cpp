@@ -1,13 +1,13 @@
-#include "historywriter.h"
+#include "publish/historywriter.h"
 
 #include <QMetaObject>
 #include <QTimer>
 
 #include <algorithm>
 
-#include "historyfiles.h"
-#include "lastingcondition.h"
-#include "logcategories.h"
+#include "common/lastingcondition.h"
+#include "common/logcategories.h"
+#include "publish/historyfiles.h"
 
 namespace meterlog {
 

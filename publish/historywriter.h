@@ -11,7 +11,7 @@
 #include <chrono>
 #include <optional>
 
-#include "reading.h"
+#include "meters/reading.h"
 
 namespace meterlog {
 

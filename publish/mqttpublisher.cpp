@@ -1,10 +1,10 @@
-#include "mqttpublisher.h"
+#include "publish/mqttpublisher.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "brokerlink.h"
+#include "publish/brokerlink.h"
 
 namespace meterlog {
 

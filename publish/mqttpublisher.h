@@ -18,9 +18,9 @@
 
 #include <memory>
 
-#include "discovery.h"
-#include "mqtttarget.h"
-#include "reading.h"
+#include "meters/reading.h"
+#include "publish/discovery.h"
+#include "publish/mqtttarget.h"
 
 namespace meterlog {
 

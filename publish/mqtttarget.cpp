@@ -1,4 +1,4 @@
-#include "mqtttarget.h"
+#include "publish/mqtttarget.h"
 
 #include <QUrl>
 

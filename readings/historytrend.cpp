@@ -1,37 +1,27 @@
-#include "historytrend.h"
+#include "readings/historytrend.h"
 
-#include <QRegularExpression>
-
-#include "historyfiles.h"
+#include "meters/historyformat.h"
 
 namespace meterlog {
 
 std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeters &types)
 {
-    // Rows of only default meters: frequency, kw1 .. kw5.
-    if (column == frequencyField) {
+    const auto held = historyColumn(column);
+    if (!held)
+        return std::nullopt;
+    if (!held->slot) {
+        // Written only for lines of default meters, as they give it: in 1/100 Hz.
         const auto slot = types.lineFrequencySlot();
         if (!slot || types.typeOf(*slot))
             return std::nullopt;
-        // Written as today's meters give it, in 1/100 Hz.
         return ColumnField {{*slot, frequencyField}, 0.01};
     }
-    static const QRegularExpression kilowatts(QStringLiteral("^kw([1-5])$"));
-    if (const auto match = kilowatts.match(column); match.hasMatch()) {
-        const int slot = match.captured(1).toInt() - 1;
-        return types.typeOf(slot) ? std::nullopt : std::optional(ColumnField {{slot, powerField}});
-    }
-    // Rows with typed meters: mK_FIELD, a default meter's kW as mK_power.
-    static const QRegularExpression field(QStringLiteral("^m([1-5])_(.+)$"));
-    const auto match = field.match(column);
-    if (!match.hasMatch())
+    const auto *type = types.typeOf(*held->slot);
+    if (type && held->defaultMeterOnly)
         return std::nullopt;
-    const int slot = match.captured(1).toInt() - 1;
-    const QString name = match.captured(2);
-    const auto *type = types.typeOf(slot);
-    if (type ? !fieldNamed(*type, name) : name != powerField)
+    if (type ? !fieldNamed(*type, held->field) : held->field != powerField)
         return std::nullopt;
-    return ColumnField {{slot, name}};
+    return ColumnField {{*held->slot, held->field}};
 }
 
 TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const QDateTime &from,

@@ -11,9 +11,9 @@
 #include <map>
 #include <stop_token>
 
-#include "readingrows.h"
-#include "trendtrace.h"
-#include "typedmeters.h"
+#include "meters/typedmeters.h"
+#include "readings/readingrows.h"
+#include "readings/trendtrace.h"
 
 namespace meterlog {
 

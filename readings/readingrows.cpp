@@ -1,6 +1,6 @@
-#include "readingrows.h"
+#include "readings/readingrows.h"
 
-#include "numberreading.h"
+#include "common/numberreading.h"
 
 namespace meterlog {
 

@@ -13,8 +13,8 @@
 #include <optional>
 #include <utility>
 
-#include "reading.h"
-#include "typedmeters.h"
+#include "meters/reading.h"
+#include "meters/typedmeters.h"
 
 namespace meterlog {
 

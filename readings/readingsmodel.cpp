@@ -1,4 +1,4 @@
-#include "readingsmodel.h"
+#include "readings/readingsmodel.h"
 
 #include <QColor>
 

@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "readingrows.h"
+#include "readings/readingrows.h"
 
 namespace meterlog {
 

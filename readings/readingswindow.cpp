@@ -1,4 +1,4 @@
-#include "readingswindow.h"
+#include "readings/readingswindow.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -16,10 +16,10 @@
 #include <set>
 #include <thread>
 
-#include "historytrend.h"
-#include "readingsmodel.h"
-#include "trendchart.h"
-#include "typedmeters.h"
+#include "meters/typedmeters.h"
+#include "readings/historytrend.h"
+#include "readings/readingsmodel.h"
+#include "readings/trendchart.h"
 
 class QButtonGroup;
 class QTableView;

@@ -1,4 +1,4 @@
-#include "trendchart.h"
+#include "readings/trendchart.h"
 
 #include <QCategoryAxis>
 #include <QDateTime>

@@ -9,8 +9,8 @@
 
 #include <map>
 
-#include "readingrows.h"
-#include "trendtrace.h"
+#include "readings/readingrows.h"
+#include "readings/trendtrace.h"
 
 class QCategoryAxis;
 class QLineSeries;

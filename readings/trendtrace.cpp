@@ -1,4 +1,4 @@
-#include "trendtrace.h"
+#include "readings/trendtrace.h"
 
 #include <algorithm>
 

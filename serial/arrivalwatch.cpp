@@ -1,4 +1,4 @@
-#include "arrivalwatch.h"
+#include "serial/arrivalwatch.h"
 
 #include <QSerialPort>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
-#include "linesettings.h"
+#include "serial/linesettings.h"
 
-#include "numberreading.h"
+#include "common/numberreading.h"
 
 #include <cmath>
 

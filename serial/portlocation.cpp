@@ -1,4 +1,4 @@
-#include "portlocation.h"
+#include "serial/portlocation.h"
 
 #include <QDir>
 #include <QFileInfo>

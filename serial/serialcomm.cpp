@@ -1,9 +1,9 @@
-#include "serialcomm.h"
+#include "serial/serialcomm.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include "portlocation.h"
+#include "serial/portlocation.h"
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>

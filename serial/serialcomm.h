@@ -12,9 +12,9 @@
 #include <chrono>
 #include <optional>
 
-#include "arrivalwatch.h"
-#include "linesettings.h"
-#include "link.h"
+#include "serial/arrivalwatch.h"
+#include "serial/linesettings.h"
+#include "serial/link.h"
 
 namespace meterlog {
 

@@ -1,4 +1,4 @@
-#include "crc16.h"
+#include "sim/crc16.h"
 
 namespace {
 // Parameters: polynomial 0x8005 processed bit-reversed (0xA001), initial value 0xFFFF, input and

@@ -1,4 +1,4 @@
-#include "devicelink.h"
+#include "sim/devicelink.h"
 
 #include <cerrno>
 #include <cstring>

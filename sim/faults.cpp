@@ -1,7 +1,7 @@
-#include "faults.h"
+#include "sim/faults.h"
 
-#include "crc16.h"
-#include "meterresponder.h"
+#include "sim/crc16.h"
+#include "sim/meterresponder.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 // Faults a simulated meter can be told to show, and how each one changes what that meter sends.
 #pragma once
 
-#include "metermodel.h"
+#include "sim/metermodel.h"
 
 #include <array>
 #include <cstdint>

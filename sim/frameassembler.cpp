@@ -1,4 +1,4 @@
-#include "frameassembler.h"
+#include "sim/frameassembler.h"
 
 #include <algorithm>
 

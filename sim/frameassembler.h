@@ -1,7 +1,7 @@
 // Cuts the bytes a master sends into request frames by the silence between them, as a meter does.
 #pragma once
 
-#include "linetiming.h"
+#include "sim/linetiming.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "gatewaylink.h"
+#include "sim/gatewaylink.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -2,9 +2,9 @@
 // a stream handler, RTU frames for a transparent gateway or MBAP frames for a Modbus TCP one.
 #pragma once
 
-#include "meterlink.h"
-#include "requestlog.h"
-#include "streamhandler.h"
+#include "sim/meterlink.h"
+#include "sim/requestlog.h"
+#include "sim/streamhandler.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "linetransmitter.h"
+#include "sim/linetransmitter.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // delivered it, to the pseudo-terminal or the gateway connection that asked.
 #pragma once
 
-#include "linetiming.h"
+#include "sim/linetiming.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,8 +1,8 @@
 // meter-sim: five simulated Modbus RTU electrical meters on a pseudo-terminal or behind a
 // simulated network gateway.
-#include "simoptions.h"
-#include "simulator.h"
-#include "stopsignals.h"
+#include "sim/simoptions.h"
+#include "sim/simulator.h"
+#include "sim/stopsignals.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "mbapframe.h"
+#include "sim/mbapframe.h"
 
 namespace {
 // Transaction id, protocol id, length, unit id.

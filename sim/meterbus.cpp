@@ -1,4 +1,4 @@
-#include "meterbus.h"
+#include "sim/meterbus.h"
 
 #include <algorithm>
 

@@ -2,12 +2,12 @@
 // their faults have had their say, and when. The pseudo-terminal and both gateways ask them here.
 #pragma once
 
-#include "faults.h"
-#include "frameassembler.h"
-#include "linetiming.h"
-#include "meterresponder.h"
-#include "simoptions.h"
-#include "simulatedtypes.h"
+#include "sim/faults.h"
+#include "sim/frameassembler.h"
+#include "sim/linetiming.h"
+#include "sim/meterresponder.h"
+#include "sim/simoptions.h"
+#include "sim/simulatedtypes.h"
 
 #include <cstdint>
 #include <string>

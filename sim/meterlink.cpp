@@ -1,4 +1,4 @@
-#include "meterlink.h"
+#include "sim/meterlink.h"
 
 #include <array>
 #include <cerrno>

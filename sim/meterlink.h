@@ -2,7 +2,7 @@
 // gateway's listening socket. The simulator's loop waits on its descriptors and deadlines.
 #pragma once
 
-#include "linetiming.h"
+#include "sim/linetiming.h"
 
 #include <cstdint>
 #include <functional>

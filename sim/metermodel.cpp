@@ -1,4 +1,4 @@
-#include "metermodel.h"
+#include "sim/metermodel.h"
 
 #include <algorithm>
 #include <cmath>

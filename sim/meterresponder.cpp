@@ -1,6 +1,6 @@
-#include "meterresponder.h"
+#include "sim/meterresponder.h"
 
-#include "crc16.h"
+#include "sim/crc16.h"
 
 namespace {
 

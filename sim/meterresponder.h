@@ -1,7 +1,7 @@
 // Answers one request frame on behalf of the simulated meters, as a Modbus RTU slave does.
 #pragma once
 
-#include "metermodel.h"
+#include "sim/metermodel.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "modbustcpgateway.h"
+#include "sim/modbustcpgateway.h"
 
-#include "crc16.h"
+#include "sim/crc16.h"
 
 #include <array>
 #include <unistd.h>

@@ -4,11 +4,11 @@
 // gets exception 0B (gateway target device failed to respond) from the gateway, or nothing.
 #pragma once
 
-#include "mbapframe.h"
-#include "meterbus.h"
-#include "requestlog.h"
-#include "simoptions.h"
-#include "streamhandler.h"
+#include "sim/mbapframe.h"
+#include "sim/meterbus.h"
+#include "sim/requestlog.h"
+#include "sim/simoptions.h"
+#include "sim/streamhandler.h"
 
 #include <deque>
 #include <map>

@@ -1,4 +1,4 @@
-#include "pseudoterminallink.h"
+#include "sim/pseudoterminallink.h"
 
 PseudoTerminalLink::PseudoTerminalLink(std::string linkPath, MeterBus &meters, RequestLog &log)
     : m_link(std::move(linkPath))

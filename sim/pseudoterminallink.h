@@ -2,10 +2,10 @@
 // build/bin/com9.
 #pragma once
 
-#include "devicelink.h"
-#include "meterlink.h"
-#include "pseudoterminal.h"
-#include "rtuline.h"
+#include "sim/devicelink.h"
+#include "sim/meterlink.h"
+#include "sim/pseudoterminal.h"
+#include "sim/rtuline.h"
 
 class PseudoTerminalLink final : public MeterLink
 {

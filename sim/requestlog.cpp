@@ -1,4 +1,4 @@
-#include "requestlog.h"
+#include "sim/requestlog.h"
 
 #include <cstdio>
 

@@ -2,8 +2,8 @@
 // to the link.
 #pragma once
 
-#include "linetiming.h"
-#include "meterbus.h"
+#include "sim/linetiming.h"
+#include "sim/meterbus.h"
 
 #include <string>
 #include <string_view>

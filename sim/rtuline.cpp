@@ -1,4 +1,4 @@
-#include "rtuline.h"
+#include "sim/rtuline.h"
 
 #include <utility>
 

@@ -3,11 +3,11 @@
 // replies go out one after another on the one line, each to the stream that asked.
 #pragma once
 
-#include "frameassembler.h"
-#include "linetransmitter.h"
-#include "meterbus.h"
-#include "requestlog.h"
-#include "streamhandler.h"
+#include "sim/frameassembler.h"
+#include "sim/linetransmitter.h"
+#include "sim/meterbus.h"
+#include "sim/requestlog.h"
+#include "sim/streamhandler.h"
 
 #include <map>
 

@@ -1,7 +1,7 @@
-#include "simoptions.h"
+#include "sim/simoptions.h"
 
-#include "devicelink.h"
-#include "simulatedtypes.h"
+#include "sim/devicelink.h"
+#include "sim/simulatedtypes.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,8 +1,8 @@
 // The simulator's command line.
 #pragma once
 
-#include "faults.h"
-#include "linetiming.h"
+#include "sim/faults.h"
+#include "sim/linetiming.h"
 
 #include <array>
 #include <chrono>

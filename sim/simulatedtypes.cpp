@@ -1,6 +1,6 @@
-#include "simulatedtypes.h"
+#include "sim/simulatedtypes.h"
 
-#include "typetexts.h"
+#include "sim/typetexts.h"
 
 #include <toml++/toml.h>
 

@@ -2,7 +2,7 @@
 // slowly changing values, laid out in the type's blocks as the type's file has them.
 #pragma once
 
-#include "meterresponder.h"
+#include "sim/meterresponder.h"
 
 #include <array>
 #include <map>

@@ -1,10 +1,10 @@
-#include "simulator.h"
+#include "sim/simulator.h"
 
-#include "gatewaylink.h"
-#include "modbustcpgateway.h"
-#include "pseudoterminallink.h"
-#include "rtuline.h"
-#include "stopsignals.h"
+#include "sim/gatewaylink.h"
+#include "sim/modbustcpgateway.h"
+#include "sim/pseudoterminallink.h"
+#include "sim/rtuline.h"
+#include "sim/stopsignals.h"
 
 #include <algorithm>
 #include <cstdio>

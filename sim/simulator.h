@@ -2,10 +2,10 @@
 // a network gateway), the five meters and their faults, and the scripted cable pulls.
 #pragma once
 
-#include "meterbus.h"
-#include "meterlink.h"
-#include "requestlog.h"
-#include "simoptions.h"
+#include "sim/meterbus.h"
+#include "sim/meterlink.h"
+#include "sim/requestlog.h"
+#include "sim/simoptions.h"
 
 #include <csignal>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "stopsignals.h"
+#include "sim/stopsignals.h"
 
 #include <array>
 

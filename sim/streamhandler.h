@@ -3,7 +3,7 @@
 // writes go to; it is detached before that descriptor closes.
 #pragma once
 
-#include "linetiming.h"
+#include "sim/linetiming.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,23 +1,11 @@
-#include "metersummary.h"
+#include "table/metersummary.h"
 
 #include <QStringList>
 
-#include "numberreading.h"
-#include "registergrid.h"
+#include "common/numberreading.h"
+#include "table/registergrid.h"
 
 namespace meterlog {
-
-std::optional<QString> kilowattText(const QString &highWord, const QString &lowWord)
-{
-    const auto high = readWholeNumber(highWord);
-    const auto low = readWholeNumber(lowWord);
-    if (!high || !low)
-        return std::nullopt;
-    const double kilowatts = *high * 65536.0 + *low;
-    if (!std::isfinite(kilowatts))
-        return std::nullopt;
-    return plainNumberText(kilowatts);
-}
 
 MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown)
 {

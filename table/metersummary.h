@@ -9,9 +9,9 @@
 #include <array>
 #include <optional>
 
-#include "meters.h"
-#include "registergrid.h"
-#include "typedmeters.h"
+#include "meters/meters.h"
+#include "meters/typedmeters.h"
+#include "table/registergrid.h"
 
 namespace meterlog {
 
@@ -28,10 +28,6 @@ inline constexpr int frequencyColumn = RegisterGrid::firstSlotColumn + frequency
 // A slot's power is its second (high word) and third (low word) registers.
 inline constexpr int kilowattHighRow = 2;
 inline constexpr int kilowattLowRow = 3;
-
-// high * 65536 + low as plain digits; fails when either text is not a number or the result is
-// not finite.
-std::optional<QString> kilowattText(const QString &highWord, const QString &lowWord);
 
 // The captions after one summary: every value that can be read from the grid is refreshed, and
 // a value that cannot keeps its caption from `shown`.

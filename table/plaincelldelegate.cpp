@@ -1,4 +1,4 @@
-#include "plaincelldelegate.h"
+#include "table/plaincelldelegate.h"
 
 #include <QApplication>
 #include <QPainter>

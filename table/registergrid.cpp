@@ -1,11 +1,11 @@
-#include "registergrid.h"
+#include "table/registergrid.h"
 
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QToolTip>
 
-#include "numberreading.h"
-#include "plaincelldelegate.h"
+#include "common/numberreading.h"
+#include "table/plaincelldelegate.h"
 
 namespace meterlog {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-#include "meters.h"
+#include "meters/meters.h"
 
 namespace meterlog {
 

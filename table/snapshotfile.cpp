@@ -1,4 +1,4 @@
-#include "snapshotfile.h"
+#include "table/snapshotfile.h"
 
 #include <QDir>
 #include <QTemporaryFile>

@@ -7,11 +7,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "commandline.h"
-#include "programfolder.h"
-#include "pseudoterminal.h"
-#include "runreport.h"
-#include "testcertificates.h"
+#include "app/commandline.h"
+#include "app/programfolder.h"
+#include "app/runreport.h"
+#include "tests/support/pseudoterminal.h"
+#include "tests/support/testcertificates.h"
 
 using namespace meterlog;
 

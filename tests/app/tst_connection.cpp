@@ -8,11 +8,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "form1.h"
-#include "logcapture.h"
-#include "pseudoterminal.h"
-#include "registergrid.h"
-#include "scriptedmeter.h"
+#include "app/form1.h"
+#include "table/registergrid.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/pseudoterminal.h"
+#include "tests/support/scriptedmeter.h"
 
 using namespace meterlog;
 using namespace std::chrono_literals;

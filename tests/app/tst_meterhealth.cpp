@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <QToolTip>
 
-#include "logcapture.h"
-#include "registergrid.h"
-#include "windowonline.h"
+#include "table/registergrid.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

@@ -10,9 +10,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "registergrid.h"
-#include "snapshotfile.h"
-#include "windowonline.h"
+#include "table/registergrid.h"
+#include "table/snapshotfile.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

@@ -14,11 +14,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "cachingstyle.h"
-#include "commandline.h"
-#include "form1.h"
-#include "pseudoterminal.h"
-#include "registergrid.h"
+#include "app/cachingstyle.h"
+#include "app/commandline.h"
+#include "app/form1.h"
+#include "table/registergrid.h"
+#include "tests/support/pseudoterminal.h"
 
 using namespace meterlog;
 

@@ -3,8 +3,8 @@
 
 #include <QTest>
 
-#include "lastingcondition.h"
-#include "logcapture.h"
+#include "common/lastingcondition.h"
+#include "tests/support/logcapture.h"
 
 using namespace meterlog;
 using namespace std::chrono_literals;

@@ -8,8 +8,8 @@
 
 #include <sys/stat.h>
 
-#include "journalstream.h"
-#include "logcategories.h"
+#include "common/journalstream.h"
+#include "common/logcategories.h"
 
 using namespace meterlog;
 

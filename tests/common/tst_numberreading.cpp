@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "numberreading.h"
+#include "common/numberreading.h"
 
 using namespace meterlog;
 

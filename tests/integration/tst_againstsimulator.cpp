@@ -8,11 +8,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "documentedvalues.h"
-#include "form1.h"
-#include "metersimprocess.h"
-#include "registergrid.h"
-#include "windowonline.h"
+#include "app/form1.h"
+#include "table/registergrid.h"
+#include "tests/support/documentedvalues.h"
+#include "tests/support/metersimprocess.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

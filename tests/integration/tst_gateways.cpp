@@ -9,15 +9,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "form1.h"
-#include "logcapture.h"
-#include "metertypefile.h"
-#include "outsidetools.h"
-#include "pymodbusserver.h"
-#include "registergrid.h"
-#include "scriptedgateway.h"
-#include "scriptedmeter.h"
-#include "windowonline.h"
+#include "app/form1.h"
+#include "meters/metertypefile.h"
+#include "table/registergrid.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/outsidetools.h"
+#include "tests/support/pymodbusserver.h"
+#include "tests/support/scriptedgateway.h"
+#include "tests/support/scriptedmeter.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 using namespace std::chrono_literals;

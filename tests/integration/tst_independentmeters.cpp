@@ -6,10 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "form1.h"
-#include "outsidetools.h"
-#include "registergrid.h"
-#include "windowonline.h"
+#include "app/form1.h"
+#include "table/registergrid.h"
+#include "tests/support/outsidetools.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

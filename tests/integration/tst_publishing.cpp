@@ -15,14 +15,14 @@
 
 #include <csignal>
 
-#include "documentedvalues.h"
-#include "metersimprocess.h"
-#include "misbehavingbroker.h"
-#include "mosquittobroker.h"
-#include "outsidetools.h"
-#include "pymodbusserver.h"
-#include "testcertificates.h"
-#include "windowonline.h"
+#include "tests/support/documentedvalues.h"
+#include "tests/support/metersimprocess.h"
+#include "tests/support/misbehavingbroker.h"
+#include "tests/support/mosquittobroker.h"
+#include "tests/support/outsidetools.h"
+#include "tests/support/pymodbusserver.h"
+#include "tests/support/testcertificates.h"
+#include "tests/support/windowonline.h"
 
 namespace {
 

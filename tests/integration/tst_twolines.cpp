@@ -8,9 +8,9 @@
 
 #include <csignal>
 
-#include "documentedvalues.h"
-#include "metersimprocess.h"
-#include "windowonline.h"
+#include "tests/support/documentedvalues.h"
+#include "tests/support/metersimprocess.h"
+#include "tests/support/windowonline.h"
 
 class TwoLinesTest : public QObject
 {

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "metertypefile.h"
+#include "meters/metertypefile.h"
 
 using namespace meterlog;
 

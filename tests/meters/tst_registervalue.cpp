@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "registervalue.h"
+#include "meters/registervalue.h"
 
 using namespace meterlog;
 

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "crc16.h"
+#include "modbus/crc16.h"
 
 using namespace meterlog;
 

@@ -1,9 +1,9 @@
 #include <QTest>
 
-#include "mbapframes.h"
-#include "readframes.h"
-#include "scancycle.h"
-#include "scriptedmeter.h"
+#include "modbus/mbapframes.h"
+#include "modbus/readframes.h"
+#include "modbus/requesttexts.h"
+#include "tests/support/scriptedmeter.h"
 
 using namespace meterlog;
 

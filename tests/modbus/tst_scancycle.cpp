@@ -10,12 +10,12 @@
 #include <atomic>
 #include <thread>
 
-#include "logcapture.h"
-#include "processsettings.h"
-#include "pseudoterminal.h"
-#include "scancycle.h"
-#include "scriptedmeter.h"
-#include "serialcomm.h"
+#include "modbus/scancycle.h"
+#include "serial/serialcomm.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/processsettings.h"
+#include "tests/support/pseudoterminal.h"
+#include "tests/support/scriptedmeter.h"
 
 using namespace meterlog;
 

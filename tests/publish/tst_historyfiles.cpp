@@ -9,9 +9,9 @@
 #include <csignal>
 #include <sys/resource.h>
 
-#include "historyfiles.h"
-#include "processsettings.h"
-#include "readingsamples.h"
+#include "publish/historyfiles.h"
+#include "tests/support/processsettings.h"
+#include "tests/support/readingsamples.h"
 
 using namespace meterlog;
 

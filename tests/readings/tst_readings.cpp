@@ -17,11 +17,11 @@
 
 #include <cmath>
 
-#include "historyfiles.h"
-#include "metertypefile.h"
-#include "readingsamples.h"
-#include "readingsmenu.h"
-#include "readingswindow.h"
+#include "app/readingsmenu.h"
+#include "meters/metertypefile.h"
+#include "publish/historyfiles.h"
+#include "readings/readingswindow.h"
+#include "tests/support/readingsamples.h"
 
 using namespace meterlog;
 using namespace std::chrono_literals;

@@ -16,12 +16,12 @@
 #include <random>
 #include <unistd.h>
 
-#include "benchfigures.h"
-#include "form1.h"
-#include "pseudoterminal.h"
-#include "registergrid.h"
-#include "scriptedmeter.h"
-#include "windowonline.h"
+#include "app/form1.h"
+#include "bench/benchfigures.h"
+#include "table/registergrid.h"
+#include "tests/support/pseudoterminal.h"
+#include "tests/support/scriptedmeter.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "logcapture.h"
-#include "registergrid.h"
-#include "snapshotfile.h"
-#include "windowonline.h"
+#include "table/registergrid.h"
+#include "table/snapshotfile.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/windowonline.h"
 
 using namespace meterlog;
 

@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "linesettings.h"
-#include "portlocation.h"
-#include "pseudoterminal.h"
-#include "serialcomm.h"
+#include "serial/linesettings.h"
+#include "serial/portlocation.h"
+#include "serial/serialcomm.h"
+#include "tests/support/pseudoterminal.h"
 
 #include <termios.h>
 

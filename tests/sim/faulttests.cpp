@@ -1,8 +1,8 @@
 // meter-sim's faults on demand, and its values when time is not frozen.
-#include "testmetersim.h"
+#include "tests/sim/testmetersim.h"
 
-#include "documentedvalues.h"
-#include "rawline.h"
+#include "tests/sim/rawline.h"
+#include "tests/support/documentedvalues.h"
 
 #include <QTest>
 

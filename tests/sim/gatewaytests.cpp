@@ -1,10 +1,10 @@
 // meter-sim behind its simulated gateways: a Modbus TCP gateway (MBAP frames, and exception 0B for
 // a meter that gives it no usable reply) and a transparent one (the line's RTU frames as they
 // are), with several clients, the drop fault and a gateway restart.
-#include "testmetersim.h"
+#include "tests/sim/testmetersim.h"
 
-#include "documentedvalues.h"
-#include "rawline.h"
+#include "tests/sim/rawline.h"
+#include "tests/support/documentedvalues.h"
 
 #include <QTest>
 

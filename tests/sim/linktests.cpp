@@ -1,8 +1,8 @@
 // The link through which a master finds meter-sim: made, replaced, removed, and pulled.
-#include "testmetersim.h"
+#include "tests/sim/testmetersim.h"
 
-#include "documentedvalues.h"
-#include "rawline.h"
+#include "tests/sim/rawline.h"
+#include "tests/support/documentedvalues.h"
 
 #include <QFile>
 #include <QFileInfo>

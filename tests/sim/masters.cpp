@@ -1,7 +1,7 @@
-#include "masters.h"
+#include "tests/sim/masters.h"
 
-#include "mbpoll.h"
-#include "pymodbusclient.h"
+#include "tests/sim/mbpoll.h"
+#include "tests/sim/pymodbusclient.h"
 
 MasterReading readRegisters(const QString &endpoint, int address, int reference, int count,
     double timeoutSeconds, RegisterTable table)

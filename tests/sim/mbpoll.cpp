@@ -1,4 +1,4 @@
-#include "mbpoll.h"
+#include "tests/sim/mbpoll.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 // serial device or Modbus TCP.
 #pragma once
 
-#include "masters.h"
+#include "tests/sim/masters.h"
 
 QString mbpollPath();
 

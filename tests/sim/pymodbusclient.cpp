@@ -1,4 +1,4 @@
-#include "pymodbusclient.h"
+#include "tests/sim/pymodbusclient.h"
 
 #include <QProcess>
 #include <QUrl>

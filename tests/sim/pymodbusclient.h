@@ -2,7 +2,7 @@
 // TCP connection, as a master behind a transparent gateway sends them.
 #pragma once
 
-#include "masters.h"
+#include "tests/sim/masters.h"
 
 // endpoint is rtu+tcp://HOST:PORT.
 MasterReading pymodbusRead(const QString &endpoint, int address, int reference, int count,

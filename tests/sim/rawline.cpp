@@ -1,4 +1,4 @@
-#include "rawline.h"
+#include "tests/sim/rawline.h"
 
 #include <QUrl>
 

@@ -3,8 +3,8 @@
 // come from another implementation, its faults, and the life of its link and its gateway.
 #pragma once
 
-#include "masters.h"
-#include "metersimprocess.h"
+#include "tests/sim/masters.h"
+#include "tests/support/metersimprocess.h"
 
 #include <QObject>
 #include <QString>

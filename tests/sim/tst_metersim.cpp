@@ -1,10 +1,10 @@
 // The register map and the protocol of meter-sim, from healthy simulators started with --static.
-#include "testmetersim.h"
+#include "tests/sim/testmetersim.h"
 
-#include "documentedvalues.h"
-#include "mbpoll.h"
-#include "outsidetools.h"
-#include "rawline.h"
+#include "tests/sim/mbpoll.h"
+#include "tests/sim/rawline.h"
+#include "tests/support/documentedvalues.h"
+#include "tests/support/outsidetools.h"
 
 #include <QFileInfo>
 #include <QTest>

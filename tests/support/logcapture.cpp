@@ -1,4 +1,4 @@
-#include "logcapture.h"
+#include "tests/support/logcapture.h"
 
 namespace {
 LogCapture *active = nullptr;

@@ -1,4 +1,4 @@
-#include "metersimprocess.h"
+#include "tests/support/metersimprocess.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "misbehavingbroker.h"
+#include "tests/support/misbehavingbroker.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

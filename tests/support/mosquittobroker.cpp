@@ -1,4 +1,4 @@
-#include "mosquittobroker.h"
+#include "tests/support/mosquittobroker.h"
 
 #include <QFile>
 #include <QTcpServer>

@@ -1,4 +1,4 @@
-#include "outsidetools.h"
+#include "tests/support/outsidetools.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "processsettings.h"
+#include "tests/support/processsettings.h"
 
 #include <QLoggingCategory>
 

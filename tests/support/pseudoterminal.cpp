@@ -1,4 +1,4 @@
-#include "pseudoterminal.h"
+#include "tests/support/pseudoterminal.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "pymodbusserver.h"
+#include "tests/support/pymodbusserver.h"
 
 #include <QCoreApplication>
 #include <QFile>

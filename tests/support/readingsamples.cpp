@@ -1,4 +1,4 @@
-#include "readingsamples.h"
+#include "tests/support/readingsamples.h"
 
 namespace meterlog {
 

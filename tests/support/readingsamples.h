@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "reading.h"
+#include "meters/reading.h"
 
 namespace meterlog {
 

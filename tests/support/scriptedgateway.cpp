@@ -1,8 +1,8 @@
-#include "scriptedgateway.h"
+#include "tests/support/scriptedgateway.h"
 
 #include <QTcpSocket>
 
-#include "scriptedmeter.h"
+#include "tests/support/scriptedmeter.h"
 
 namespace {
 constexpr int headerLength = 7;

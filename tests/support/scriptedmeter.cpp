@@ -1,6 +1,6 @@
-#include "scriptedmeter.h"
+#include "tests/support/scriptedmeter.h"
 
-#include "pseudoterminal.h"
+#include "tests/support/pseudoterminal.h"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
-#include "windowonline.h"
+#include "tests/support/windowonline.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QTimer>
 
-#include "snapshotfile.h"
+#include "table/snapshotfile.h"
 
 WindowOnLine::WindowOnLine()
     : m_line(std::make_unique<PseudoTerminal>())

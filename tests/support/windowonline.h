@@ -9,9 +9,9 @@
 #include <chrono>
 #include <memory>
 
-#include "form1.h"
-#include "pseudoterminal.h"
-#include "scriptedmeter.h"
+#include "app/form1.h"
+#include "tests/support/pseudoterminal.h"
+#include "tests/support/scriptedmeter.h"
 
 // Scripted meters answer within milliseconds: a meter that does not answer need not cost the
 // 500 ms a real one is given.

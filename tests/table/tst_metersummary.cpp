@@ -1,7 +1,8 @@
 #include <QTest>
 
-#include "metersummary.h"
-#include "registergrid.h"
+#include "common/numberreading.h"
+#include "table/metersummary.h"
+#include "table/registergrid.h"
 
 using namespace meterlog;
 

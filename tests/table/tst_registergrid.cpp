@@ -2,7 +2,7 @@
 #include <QStyledItemDelegate>
 #include <QTest>
 
-#include "registergrid.h"
+#include "table/registergrid.h"
 
 using namespace meterlog;
 

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "snapshotfile.h"
+#include "table/snapshotfile.h"
 
 #include <csignal>
 #include <sys/resource.h>
