@@ -40,12 +40,13 @@ def eastron(values):
 
 
 def em24(values):
-    # 32-bit signed integers, low word first, with their value weights; Hz x 10 as 16 bits.
-    layout = {"voltage_l1": (0x00, 10), "power": (0x28, 10), "energy_import": (0x34, 10)}
+    # The RS-485 EM24-DIN: 32-bit signed integers, low word first, with their value weights;
+    # Hz x 10 as a 16-bit signed integer.
+    layout = {"voltage_l1": (0x00, 10), "power": (0x28, 10), "energy_import": (0x3E, 10)}
     registers = {}
     for name, value in values.items():
         if name == "frequency":
-            registers[0x33] = round(value * 10)
+            registers[0x37] = words("h", round(value * 10))[0]
             continue
         offset, weight = layout[name]
         for i, word in enumerate(low_word_first("i", round(value * weight))):
@@ -95,7 +96,8 @@ def context():
             store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(eastron(values), 0, 76)),
                                        zero_mode=True)
         elif model == "em24":
-            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(em24(values), 0, 80)),
+            # 0000h-005Dh holds every block of the type, the export energy at 005Ch the last.
+            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(em24(values), 0, 0x5E)),
                                        zero_mode=True)
         else:
             blocks = filled(abb(values), 0x5000, 8)
