@@ -93,8 +93,9 @@ def context():
     slaves = {}
     for device, (model, values) in METERS.items():
         if model in ("sdm120", "sdm630"):
-            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(eastron(values), 0, 76)),
-                                       zero_mode=True)
+            registers = filled(eastron(values), 0, 76)
+            registers.update(filled({}, 342, 2))  # the total energy, zero
+            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(registers), zero_mode=True)
         elif model == "em24":
             # 0000h-005Dh holds every block of the type, the export energy at 005Ch the last.
             store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(em24(values), 0, 0x5E)),

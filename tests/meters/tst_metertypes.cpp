@@ -123,7 +123,7 @@ void MeterTypesTest::typeFoundByNameElseByPath()
     file.write(typeWithField(oneBlock, "name = \"power\"\noffset = 2\ntype = \"f32\"").toUtf8());
     file.close();
     // A built-in name is the built-in type; a path is a file, whatever it is called.
-    QCOMPARE(std::get<MeterType>(findMeterType("sdm630")).fields.size(), 17);
+    QCOMPARE(std::get<MeterType>(findMeterType("sdm630")).fields.size(), 18);
     QCOMPARE(std::get<MeterType>(findMeterType(path)).name, QStringLiteral("t"));
     const auto missing = findMeterType(folder.filePath("none.toml"));
     QVERIFY(std::get<QString>(missing).contains("no built-in type of that name"));
