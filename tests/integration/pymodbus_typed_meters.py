@@ -102,7 +102,8 @@ def context():
                                        zero_mode=True)
         else:
             blocks = filled(abb(values), 0x5000, 8)
-            blocks.update(filled({k: v for k, v in abb(values).items() if k >= 0x5B00}, 0x5B00, 60))
+            blocks.update(filled({}, 0x5460, 24))  # the energies by phase, zero
+            blocks.update(filled({k: v for k, v in abb(values).items() if k >= 0x5B00}, 0x5B00, 62))
             store = ModbusSlaveContext(hr=ModbusSparseDataBlock(blocks), zero_mode=True)
         slaves[device] = store
     return ModbusServerContext(slaves=slaves, single=False)
