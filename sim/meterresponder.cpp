@@ -85,19 +85,11 @@ RequestHandling answerRequest(
         handling.outcome = RequestHandling::Outcome::OtherAddress;
         return handling;
     }
-    const auto typedWords = typed && isReadFunction(handling.function)
-            && frame.size() == readRequestSize && handling.count >= 1
-            && handling.count <= mostRegistersPerRead
+    // A meter of a type checks a read itself, against its own limit per read: any count goes to it.
+    const auto typedWords
+        = typed && isReadFunction(handling.function) && frame.size() == readRequestSize
         ? typed(handling.address, handling.function, handling.start, handling.count, sinceStart)
         : std::nullopt;
-    if (!typedWords && handling.function != readHoldingRegisters)
-        return exceptionHandling(handling, modbusException::illegalFunction);
-    if (frame.size() != readRequestSize)
-        return exceptionHandling(handling, modbusException::illegalDataValue);
-
-    // The order of the checks is the one the Modbus application protocol gives for function 3.
-    if (handling.count < 1 || handling.count > mostRegistersPerRead)
-        return exceptionHandling(handling, modbusException::illegalDataValue);
     if (typedWords) {
         if (const auto *code = std::get_if<std::uint8_t>(&*typedWords))
             return exceptionHandling(handling, *code);
@@ -106,6 +98,14 @@ RequestHandling answerRequest(
             handling.address, handling.function, std::get<std::vector<std::uint16_t>>(*typedWords));
         return handling;
     }
+    if (handling.function != readHoldingRegisters)
+        return exceptionHandling(handling, modbusException::illegalFunction);
+    if (frame.size() != readRequestSize)
+        return exceptionHandling(handling, modbusException::illegalDataValue);
+
+    // The order of the checks is the one the Modbus application protocol gives for function 3.
+    if (handling.count < 1 || handling.count > mostRegistersPerRead)
+        return exceptionHandling(handling, modbusException::illegalDataValue);
     const int mapEnd = meterModel::firstRegister + meterModel::registerCount;
     if (handling.start < meterModel::firstRegister || handling.start + handling.count > mapEnd)
         return exceptionHandling(handling, modbusException::illegalDataAddress);

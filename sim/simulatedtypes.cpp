@@ -12,11 +12,18 @@ namespace {
 
 using Field = SimulatedTypes::Field;
 
-// The built-in type files are meterlog's, tested there; read here without its code.
+// The most registers the Modbus application protocol lets one read ask for.
+constexpr int mostRegistersPerRead = 125;
+
+// The built-in type files are meterlog's, tested there; read here without its code. What only
+// describes the meter to a user (its maker, models, how well its map is checked, the marker of a
+// value not measured) means nothing to the simulator.
 SimulatedTypes::Type readType(std::string_view text)
 {
     const auto root = toml::parse(text);
     SimulatedTypes::Type type;
+    type.maxRegisters
+        = std::clamp(root["max_registers"].value_or(mostRegistersPerRead), 1, mostRegistersPerRead);
     for (const auto &node : *root["block"].as_array()) {
         const auto &block = *node.as_table();
         type.blocks.push_back({block["function"].value_or(3), block["start"].value_or(0),
@@ -41,13 +48,17 @@ int registersOf(const std::string &type)
 }
 
 // A value for the field at a time, by the quantity its name says; every meter a little apart.
+// Each meter draws power and feeds none in, so its import counter runs at its power.
 double simulatedValue(const Field &field, int address, double seconds)
 {
     const auto is = [&](const char *prefix) { return field.name.rfind(prefix, 0) == 0; };
     const double wave = std::sin(seconds / 60.0 + address);
-    // A phase's power is a third of the total.
+    // A phase's power or energy is a third of the total.
     const bool phase
         = field.name.ends_with("_l1") || field.name.ends_with("_l2") || field.name.ends_with("_l3");
+    const double share = phase ? 1.0 / 3.0 : 1.0;
+    const double imported = 1000.0 * address + seconds * address / 3600.0;
+    const double exported = 10.0 * address;
     if (is("voltage"))
         return 230.0 + address * 0.5 + 2.0 * wave;
     if (is("current"))
@@ -55,17 +66,22 @@ double simulatedValue(const Field &field, int address, double seconds)
     if (is("power_factor"))
         return 0.95 + 0.02 * wave;
     if (is("apparent_power"))
-        return 1050.0 * address + 210.0 * wave;
+        return (1050.0 * address + 210.0 * wave) * share;
     if (is("reactive_power"))
-        return 300.0 * address + 60.0 * wave;
+        return (300.0 * address + 60.0 * wave) * share;
+    if (is("power_export"))
+        return 0;
+    // power, power_l1 .. and power_import alike.
     if (is("power"))
-        return (1000.0 * address + 200.0 * wave) / (phase ? 3.0 : 1.0);
+        return (1000.0 * address + 200.0 * wave) * share;
     if (is("frequency"))
         return 50.0 + 0.02 * std::sin(seconds / 20.0);
     if (is("energy_import"))
-        return 1000.0 * address + seconds * address / 3600.0;
+        return imported * share;
     if (is("energy_export"))
-        return 10.0 * address;
+        return exported * share;
+    if (is("energy_total"))
+        return (imported + exported) * share;
     return 0;
 }
 
@@ -117,7 +133,15 @@ std::optional<TypedWords> SimulatedTypes::words(
     if (found == m_types.end())
         return std::nullopt;
     const Type &type = found->second;
-    // A read must lie within one of the type's blocks of that function, as on the real meter.
+    const bool functionKnown = std::any_of(type.blocks.begin(), type.blocks.end(),
+        [&](const Block &block) { return block.function == function; });
+    if (!functionKnown)
+        return TypedWords(modbusException::illegalFunction);
+    if (count < 1 || count > type.maxRegisters)
+        return TypedWords(modbusException::illegalDataValue);
+    // A read must lie within one of the type's blocks of that function, as on the real meter; it
+    // may begin anywhere in the block and stop short of its end, as meterlog reads a block
+    // longer than the meter's limit a few fields at a time.
     for (std::size_t b = 0; b < type.blocks.size(); ++b) {
         const Block &block = type.blocks[b];
         if (block.function != function || start < block.start
@@ -133,8 +157,5 @@ std::optional<TypedWords> SimulatedTypes::words(
         const auto first = image.begin() + (start - block.start);
         return TypedWords(std::vector<std::uint16_t>(first, first + count));
     }
-    const bool functionKnown = std::any_of(type.blocks.begin(), type.blocks.end(),
-        [&](const Block &block) { return block.function == function; });
-    return TypedWords(
-        functionKnown ? modbusException::illegalDataAddress : modbusException::illegalFunction);
+    return TypedWords(modbusException::illegalDataAddress);
 }

@@ -34,12 +34,15 @@ public:
     {
         std::vector<Block> blocks;
         std::vector<Field> fields;
+        // The most registers the meter answers in one read; it refuses a longer one.
+        int maxRegisters = 125;
     };
 
     // Type names by meter address 1..5; an empty name leaves that meter of the default type.
     explicit SimulatedTypes(const std::array<std::string, 5> &names);
 
-    // What a meter of a type answers; nothing for one of the default type.
+    // What a meter of a type answers, checked in the order the Modbus application protocol gives:
+    // its function, its limit per read, then its blocks. Nothing for a meter of the default type.
     std::optional<TypedWords> words(
         int address, int function, int start, int count, meterModel::Seconds sinceStart) const;
 

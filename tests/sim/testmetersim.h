@@ -52,6 +52,8 @@ private slots:
     void blocksAtTheEdgesOfTheMap();
     void onlyFunctionThreeIsServed();
     void typedMetersAnswerAsTheirTypesSay();
+    void typedMeterKeepsToItsLimitPerRead_data();
+    void typedMeterKeepsToItsLimitPerRead();
     void otherAddressesGetNoAnswer_data();
     void otherAddressesGetNoAnswer();
     void byteLevelReplies_data();

@@ -146,6 +146,37 @@ void TestMeterSim::typedMetersAnswerAsTheirTypesSay()
         documented::block.at(0));
 }
 
+void TestMeterSim::typedMeterKeepsToItsLimitPerRead_data()
+{
+    // An EM24 answers at most 11 registers in one read; its currents and powers by phase,
+    // 000Ch-0017h, are one block of 12, which meterlog reads a few fields at a time.
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("11 registers from inside a block") << 0x0D << 11 << QString();
+    QTest::newRow("12 registers, one over its limit")
+        << 0x0C << 12 << QStringLiteral("Illegal data value");
+}
+
+void TestMeterSim::typedMeterKeepsToItsLimitPerRead()
+{
+    QFETCH(int, start);
+    QFETCH(int, count);
+    QFETCH(QString, failure);
+    MeterSimProcess sim(simOptions("--static --type 3:em24"));
+    QVERIFY(sim.start());
+    const auto reading = readRegisters(
+        sim.endpoint(), 3, start + 1, count, testTimeouts::answerSeconds, RegisterTable::Input);
+    QVERIFY(reading.ran);
+    QCOMPARE(reading.failure, failure);
+    if (!failure.isEmpty())
+        return;
+    QCOMPARE(reading.values.size(), count);
+    // The current of L2 at 000Eh, mA with the low word first: the read's second and third words.
+    const double amps = (std::uint32_t(reading.values[2]) << 16 | reading.values[1]) / 1000.0;
+    QVERIFY2(amps > 6 && amps < 10, qPrintable(QString::number(amps)));
+}
+
 void TestMeterSim::otherAddressesGetNoAnswer_data()
 {
     QTest::addColumn<int>("address");
