@@ -221,7 +221,7 @@ void FaultMatrixTest::textBoxesHoldingAnything()
     edits[box]->setText(text);
     m_form->cmdTest_Click();
     m_form->Command1_Click();
-    QTest::qWait(20);
+    QVERIFY(m_window->meter().readUpToLineMarker());
 
     // Whatever went out is one well-formed request with its own checksum.
     for (const auto &request : m_window->meter().requests())
