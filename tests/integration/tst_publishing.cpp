@@ -2,7 +2,8 @@
 // topics of a real broker (Debian's mosquitto, started here on a free port) read back by
 // mosquitto_sub, against the simulated meters' documented values; the broker going away and
 // coming back, a logger killed, a wrong password, TLS failures each named, and brokers that
-// misbehave: the logger still leaves at once and keeps its attempts apart.
+// misbehave: the logger still leaves at once. How its attempts are paced is watched on a
+// publisher in this process, with pauses short enough not to sit through.
 
 #include <QDir>
 #include <QFile>
@@ -13,11 +14,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
 
 #include "meters/meters.h"
 #include "meters/metertypefile.h"
+#include "publish/mqttpublisher.h"
 #include "tests/support/documentedvalues.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/metersimprocess.h"
 #include "tests/support/misbehavingbroker.h"
 #include "tests/support/mosquittobroker.h"
@@ -26,9 +30,14 @@
 #include "tests/support/testcertificates.h"
 #include "tests/support/windowonline.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 const QString prefix = QStringLiteral("site/line1");
+
+// The program's pacing, 1 s doubling to 60 s, scaled down: the pauses double twice, then stay.
+const meterlog::BrokerPacing quickPacing {150ms, 600ms};
 
 QString topic(const QString &below)
 {
@@ -45,6 +54,14 @@ QString urlOf(int port, const QString &credentials = {}, const QString &scheme =
 QString urlOf(const MosquittoBroker &broker, const QString &credentials = {})
 {
     return urlOf(broker.port(), credentials);
+}
+
+// A publisher in this process, for a test that watches its broker link's attempts.
+std::unique_ptr<meterlog::MqttPublisher> quickPublisher(const QString &url)
+{
+    const auto target = meterlog::parseMqttUrl(url);
+    return target ? std::make_unique<meterlog::MqttPublisher>(*target, std::nullopt, quickPacing)
+                  : nullptr;
 }
 
 QJsonObject jsonOf(const QString &payload)
@@ -104,6 +121,7 @@ private slots:
     void brokerGoesAwayAndComesBack();
     void killedLoggerLeavesItsWill();
     void wrongPasswordIsLoggedAndPollingGoesOn();
+    void refusalIsSaidOnceWhateverTheTries();
     void exitIsPromptWhateverTheBroker_data();
     void exitIsPromptWhateverTheBroker();
     void attemptsArePacedByGrowingPauses();
@@ -423,12 +441,25 @@ void PublishingTest::wrongPasswordIsLoggedAndPollingGoesOn()
     Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker, "logger:wrong@")});
     QTRY_COMPARE_WITH_TIMEOUT(readSnapshot(logger.folder()), documented::snapshotFile(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!logger.publishWarnings().isEmpty(), 5000);
-    // Tried again and again, said once.
-    QTest::qWait(3000);
     const auto warnings = logger.publishWarnings();
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings[0].contains("refused the connection"), qPrintable(warnings[0]));
     QVERIFY2(!warnings[0].contains("wrong"), "the password is never logged");
+}
+
+void PublishingTest::refusalIsSaidOnceWhateverTheTries()
+{
+    MosquittoBroker broker(QList<std::pair<QString, QString>> {{"logger", "right"}});
+    QVERIFY(broker.start());
+    LogCapture log;
+    auto publisher = quickPublisher(urlOf(broker, "logger:wrong@"));
+    QVERIFY(publisher);
+    QTRY_VERIFY_WITH_TIMEOUT(broker.refusedConnections() >= 3, 10000);
+    // With its network thread ended, all it had to say is in the log.
+    publisher.reset();
+    const auto said = log.lines("meterlog.publish");
+    QCOMPARE(said.size(), 1);
+    QVERIFY2(said[0].contains("refused the connection"), qPrintable(said[0]));
 }
 
 namespace {
@@ -479,21 +510,33 @@ void PublishingTest::exitIsPromptWhateverTheBroker()
 
 void PublishingTest::attemptsArePacedByGrowingPauses()
 {
-    // Each attempt is taken and hung up on: after pauses of 1, 2 and 4 s the fourth comes 7 s
-    // after the first, the fifth at 15 s.
+    // Each attempt is taken and hung up on.
     MisbehavingBroker broker(MisbehavingBroker::Behaviour::HangsUp);
     QVERIFY(broker.isListening());
-    MeterSimProcess sim(simOptions("--static"));
-    QVERIFY(sim.start());
-    Logger logger(sim.linkPath(), {"--mqtt", urlOf(broker.port())});
-    QTRY_VERIFY_WITH_TIMEOUT(broker.connectAttempts() >= 1, 10000);
-    QTest::qWait(8000);
-    QVERIFY2(broker.connectAttempts() >= 2 && broker.connectAttempts() <= 4,
-        qPrintable(QString::number(broker.connectAttempts())));
-    const auto warnings = logger.publishWarnings();
-    QCOMPARE(warnings.size(), 1);
-    QVERIFY2(
-        warnings[0].contains("closed the connection without answering"), qPrintable(warnings[0]));
+    LogCapture log;
+    auto publisher = quickPublisher(urlOf(broker.port()));
+    QVERIFY(publisher);
+    QTRY_VERIFY_WITH_TIMEOUT(broker.connectAttempts() >= 5, 10000);
+    publisher.reset();
+
+    // Every pause is waited out, and none lasts twice its length: each pause is twice the one
+    // before until the longest, which then stays.
+    const auto &times = broker.connectTimes();
+    const auto first = quickPacing.firstPause;
+    const QList<std::chrono::milliseconds> pauses {
+        first, 2 * first, quickPacing.longestPause, quickPacing.longestPause};
+    QStringList gapsText;
+    bool paced = true;
+    for (int i = 0; i < pauses.size(); ++i) {
+        const auto gap = times[i + 1] - times[i];
+        gapsText << QString::number(std::chrono::duration<double, std::milli>(gap).count());
+        paced = paced && gap >= pauses[i] && gap < 2 * pauses[i];
+    }
+    QVERIFY2(paced, qPrintable("gaps in ms: " + gapsText.join(u' ')));
+
+    const auto said = log.lines("meterlog.publish");
+    QCOMPARE(said.size(), 1);
+    QVERIFY2(said[0].contains("closed the connection without answering"), qPrintable(said[0]));
 }
 
 void PublishingTest::tlsBrokerWithTheRightAuthorityGetsTheReadings()
