@@ -98,6 +98,25 @@ std::optional<QString> passwordIn(const QString &path)
     return QString::fromUtf8(line);
 }
 
+// Each built-in type: its name, what it reads, how it is read, and how far its map is known to
+// be right, so that a user knows what to compare with the meter's manual.
+QString meterTypesListing()
+{
+    QString list;
+    const auto line = [&](const QString &text) { list += QStringLiteral("    %1\n").arg(text); };
+    for (const auto &type : builtInMeterTypes()) {
+        list += type.name + QLatin1Char('\n');
+        if (!type.maker.isEmpty())
+            line(QStringLiteral("%1 %2").arg(type.maker, type.models));
+        line(type.description);
+        if (!type.followsWindow)
+            line(readingPlan(type));
+        if (!type.checked.isEmpty())
+            line(QStringLiteral("map checked against: %1").arg(type.checked));
+    }
+    return list;
+}
+
 } // namespace
 
 std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &arguments)
@@ -220,10 +239,7 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
             0, parser.helpText().replace(QStringLiteral("<executable_name>"), program)};
     }
     if (parser.isSet(meterTypesOption)) {
-        QString list;
-        for (const auto &type : builtInMeterTypes())
-            list += QStringLiteral("%1  %2\n").arg(type.name, -8).arg(type.description);
-        return EarlyExit {0, list};
+        return EarlyExit {0, meterTypesListing()};
     }
     if (parser.isSet(versionOption))
         return EarlyExit {

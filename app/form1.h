@@ -102,7 +102,7 @@ private:
     QString startAddressText() const override;
     QString registerCountText() const override;
     std::uint8_t readFunction() const override { return m_start.readFunction; }
-    QList<ReadBlock> typedBlocks(int slot) const override { return m_typed.blocksOf(slot); }
+    const MeterType *typedMeter(int slot) const override { return m_typed.typeOf(slot); }
     void storeTypedWords(int slot, const QList<QList<std::uint16_t>> &blocks) override;
     void showSlotMark(int slot, SlotMark mark) override;
     void storeRegisters(

@@ -90,15 +90,8 @@ QString Form1::slotDescription(int slot) const
     const auto *type = m_typed.typeOf(slot);
     if (!type)
         return health;
-    QStringList blocks;
-    for (const auto &block : type->blocks) {
-        blocks << QStringLiteral("function %1, registers %2 to %3")
-                      .arg(block.function)
-                      .arg(block.start)
-                      .arg(block.start + block.count - 1);
-    }
     return QStringLiteral("%1\nType %2 (%3): %4")
-        .arg(health, type->name, type->description, blocks.join(QStringLiteral("; ")));
+        .arg(health, type->name, type->description, readingPlan(*type));
 }
 
 void Form1::storeTypedWords(int slot, const QList<QList<std::uint16_t>> &blocks)

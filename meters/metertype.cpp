@@ -1,5 +1,9 @@
 #include "meters/metertype.h"
 
+#include <QStringList>
+
+#include <algorithm>
+
 namespace meterlog {
 
 std::optional<double> decodeField(const MeterField &field, std::span<const std::uint16_t> words)
@@ -15,6 +19,54 @@ std::optional<double> decodeField(const MeterField &field, std::span<const std::
     if (!number)
         return std::nullopt;
     return *number * field.scale;
+}
+
+QList<ReadBlock> requestsOf(const MeterType &type, int block)
+{
+    const ReadBlock &whole = type.blocks.at(block);
+    const int limit = std::max(1, type.maxRegisters);
+    // The field that runs across `cut`, if any.
+    const auto fieldAcross = [&](int cut) -> const MeterField * {
+        for (const auto &field : type.fields) {
+            if (field.block == block && field.offset < cut
+                && cut < field.offset + registersOf(field.type))
+                return &field;
+        }
+        return nullptr;
+    };
+    QList<ReadBlock> requests;
+    for (int from = 0; from < whole.count;) {
+        int to = std::min(from + limit, int(whole.count));
+        for (const MeterField *across = fieldAcross(to); across && across->offset > from;
+             across = fieldAcross(to))
+            to = across->offset;
+        if (const MeterField *across = fieldAcross(to); across && across->offset <= from)
+            to = std::min(from + limit, int(whole.count)); // the field cannot be read whole
+        requests << ReadBlock {
+            whole.function, std::uint16_t(whole.start + from), std::uint16_t(to - from)};
+        from = to;
+    }
+    return requests;
+}
+
+QString readingPlan(const MeterType &type)
+{
+    QStringList blocks;
+    int requests = 0;
+    for (int b = 0; b < type.blocks.size(); ++b) {
+        const auto &block = type.blocks[b];
+        const QString registers = block.count == 1 ? QStringLiteral("register %1").arg(block.start)
+                                                   : QStringLiteral("registers %1 to %2")
+                                                         .arg(block.start)
+                                                         .arg(block.start + block.count - 1);
+        blocks << QStringLiteral("function %1, %2").arg(block.function).arg(registers);
+        requests += int(requestsOf(type, b).size());
+    }
+    return QStringLiteral("%1; %2 %3 a scan, at most %4 registers each")
+        .arg(blocks.join(QStringLiteral("; ")))
+        .arg(requests)
+        .arg(requests == 1 ? QStringLiteral("request") : QStringLiteral("requests"))
+        .arg(type.maxRegisters);
 }
 
 const MeterField *fieldNamed(const MeterType &type, const QString &name)

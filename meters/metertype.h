@@ -15,7 +15,7 @@
 
 namespace meterlog {
 
-// One read request's worth of registers.
+// Registers read together: one request, unless the meter answers fewer at a time.
 struct ReadBlock
 {
     std::uint8_t function = 3; // 3 holding registers, 4 input registers
@@ -38,10 +38,17 @@ struct MeterField
     std::optional<RawValue> notAvailable;
 };
 
+// The most registers a read request may ask for.
+constexpr int longestRequest = 125;
+
 struct MeterType
 {
     QString name;
     QString description;
+    QString maker;
+    QString models;
+    QString checked; // how well the register map is known to be right, for the user
+    int maxRegisters = longestRequest; // the most its meter answers in one request
     QList<ReadBlock> blocks;
     QList<MeterField> fields;
     // The default type: its one block is whatever the window's range and function are.
@@ -51,6 +58,14 @@ struct MeterType
 // The field's value in its unit from its block's words; nothing when the block is short, when
 // the meter marks the value as not available, or for a float that is no number.
 std::optional<double> decodeField(const MeterField &field, std::span<const std::uint16_t> words);
+
+// The requests that read the block, in order: none longer than the type's maxRegisters, and
+// each cut where no field is cut, unless a field is longer than that limit.
+QList<ReadBlock> requestsOf(const MeterType &type, int block);
+
+// How a meter of the type is read, for people: "function 4, registers 0 to 43; function 4,
+// register 55; 6 requests a scan, at most 11 registers each".
+QString readingPlan(const MeterType &type);
 
 // The field of that name, or null.
 const MeterField *fieldNamed(const MeterType &type, const QString &name);

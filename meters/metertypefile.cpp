@@ -6,20 +6,15 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <set>
 
 namespace meterlog {
 
 namespace {
 
-constexpr int longestBlock = 125;
-
-const QStringList builtInFiles {
-    QStringLiteral("sdm120"),
-    QStringLiteral("sdm630"),
-    QStringLiteral("em24"),
-    QStringLiteral("abb-b23"),
-};
+// The highest register number plus one: a block may run up to it.
+constexpr int registerSpace = 65536;
 
 // The window's own meters: their block is the window's range, read with its function.
 MeterType defaultType()
@@ -105,14 +100,31 @@ ReadBlock blockOf(const toml::table &table)
         throw Fault {QStringLiteral("function must be 3 or 4"), function.source()};
     block.function = std::uint8_t(function.as_integer()->get());
     block.start = std::uint16_t(wholeOf(required(table, "start", "a block"), "start", 0, 65535));
-    const auto &count = required(table, "count", "a block");
-    if (count.as_integer() && count.as_integer()->get() > longestBlock)
-        throw Fault {
-            QStringLiteral("a block is at most %1 registers").arg(longestBlock), count.source()};
-    block.count = std::uint16_t(wholeOf(count, "count", 1, longestBlock));
-    if (block.start + block.count > 65536)
-        throw Fault {QStringLiteral("the block runs past register 65535"), table.source()};
+    // A block runs up to the last register at most.
+    block.count = std::uint16_t(wholeOf(required(table, "count", "a block"), "count", 1,
+        std::min(registerSpace - block.start, registerSpace - 1)));
     return block;
+}
+
+// A marker written in hexadecimal, as makers' documents give them: the field's raw bits, which
+// a signed type reads as its two's complement. TOML's integers are signed, so this is the one way
+// to write the all-ones of a u64.
+std::optional<RawValue> hexadecimalMarker(const QString &text, DataType type)
+{
+    static const QRegularExpression hexadecimal(QStringLiteral("^0[xX]([0-9A-Fa-f]{1,16})$"));
+    const auto match = hexadecimal.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const std::uint64_t bits = match.captured(1).toULongLong(nullptr, 16);
+    const int width = 16 * registersOf(type);
+    if (width < 64 && bits >> width != 0)
+        return std::nullopt;
+    if (type == DataType::U16 || type == DataType::U32 || type == DataType::U64)
+        return bits;
+    if (width == 64)
+        return std::int64_t(bits);
+    const std::uint64_t signBit = std::uint64_t(1) << (width - 1);
+    return std::int64_t(bits ^ signBit) - std::int64_t(signBit);
 }
 
 RawValue notAvailableOf(const toml::node &node, DataType type)
@@ -129,9 +141,13 @@ RawValue notAvailableOf(const toml::node &node, DataType type)
             return std::int64_t(whole->get());
         if (whole->get() >= 0)
             return std::uint64_t(whole->get());
+    } else if (const auto *text = node.as_string()) {
+        if (const auto marker = hexadecimalMarker(QString::fromStdString(text->get()), type))
+            return *marker;
     }
-    throw Fault {
-        QStringLiteral("not_available must be a value of the field's type"), node.source()};
+    throw Fault {QStringLiteral("not_available must be a value of the field's type, or its bits "
+                                "in hexadecimal (\"0xFFFFFFFFFFFFFFFF\")"),
+        node.source()};
 }
 
 MeterField fieldOf(const toml::table &table, const QList<ReadBlock> &blocks)
@@ -161,7 +177,7 @@ MeterField fieldOf(const toml::table &table, const QList<ReadBlock> &blocks)
         field.order = *order;
     }
     const auto &offset = required(table, "offset", "a field");
-    field.offset = int(wholeOf(offset, "offset", 0, longestBlock - 1));
+    field.offset = int(wholeOf(offset, "offset", 0, registerSpace - 1));
     if (field.offset + registersOf(field.type) > blocks[field.block].count) {
         throw Fault {QStringLiteral("field %1 lies outside its block (%2 registers)")
                          .arg(field.name)
@@ -196,9 +212,32 @@ void forEachTable(const toml::table &root, const char *key, Each each)
         each(*element.as_table());
 }
 
+// A meter answers no more than its limit at a time, and a value is only whole from one answer.
+void refuseFieldsCutByRequests(const MeterType &type, const QList<const toml::table *> &tables)
+{
+    for (int b = 0; b < type.blocks.size(); ++b) {
+        const auto requests = requestsOf(type, b);
+        for (int f = 0; f < type.fields.size(); ++f) {
+            const auto &field = type.fields[f];
+            const int first = type.blocks[b].start + field.offset;
+            const int end = first + registersOf(field.type);
+            const bool whole = std::any_of(requests.begin(), requests.end(),
+                [&](const auto &r) { return r.start <= first && end <= r.start + r.count; });
+            if (field.block == b && !whole) {
+                throw Fault {QStringLiteral("field %1 cannot be read whole in requests of at "
+                                            "most %2 registers (max_registers)")
+                                 .arg(field.name)
+                                 .arg(type.maxRegisters),
+                    tables[f]->source()};
+            }
+        }
+    }
+}
+
 MeterType typeOf(const toml::table &root)
 {
-    static const std::set<std::string> known {"name", "description", "block", "field"};
+    static const std::set<std::string> known {
+        "name", "description", "maker", "models", "checked", "max_registers", "block", "field"};
     for (const auto &[key, node] : root) {
         if (!known.contains(std::string(key.str())))
             throw Fault {QStringLiteral("unknown key '%1'").arg(QString::fromUtf8(key.str())),
@@ -211,12 +250,19 @@ MeterType typeOf(const toml::table &root)
         throw Fault {QStringLiteral("the type has no name"), {}};
     type.name = textOf(*name, "name");
     type.description = optionalText(root, "description");
+    type.maker = optionalText(root, "maker");
+    type.models = optionalText(root, "models");
+    type.checked = optionalText(root, "checked");
+    if (const auto *limit = root.get("max_registers"))
+        type.maxRegisters = int(wholeOf(*limit, "max_registers", 1, longestRequest));
     forEachTable(root, "block", [&](const toml::table &table) { type.blocks << blockOf(table); });
     if (type.blocks.isEmpty())
         throw Fault {QStringLiteral("the type has no [[block]]"), {}};
     std::set<QString> names;
+    QList<const toml::table *> fieldTables;
     forEachTable(root, "field", [&](const toml::table &table) {
         type.fields << fieldOf(table, type.blocks);
+        fieldTables << &table;
         if (!names.insert(type.fields.last().name).second) {
             throw Fault {QStringLiteral("field %1 is named twice").arg(type.fields.last().name),
                 table.source()};
@@ -224,6 +270,7 @@ MeterType typeOf(const toml::table &root)
     });
     if (type.fields.isEmpty())
         throw Fault {QStringLiteral("the type has no [[field]]"), {}};
+    refuseFieldsCutByRequests(type, fieldTables);
     return type;
 }
 
@@ -246,8 +293,9 @@ const QList<MeterType> &builtInMeterTypes()
     // Asked for by every --meter-type slot and by discovery: the files are read once.
     static const QList<MeterType> types = [] {
         QList<MeterType> read {defaultType()};
-        for (const auto &name : builtInFiles) {
-            QFile file(QStringLiteral(":/metertypes/%1.toml").arg(name));
+        const QDir folder(QStringLiteral(":/metertypes"));
+        for (const auto &name : folder.entryList({QStringLiteral("*.toml")}, QDir::Files)) {
+            QFile file(folder.filePath(name));
             file.open(QIODevice::ReadOnly);
             // The built-in files are tested; one that did not read would be a build fault.
             const auto type = readMeterType(QString::fromUtf8(file.readAll()), file.fileName());

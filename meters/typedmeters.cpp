@@ -11,11 +11,6 @@ const MeterType *TypedMeters::typeOf(int slot) const
     return m_types[slot] ? &*m_types[slot] : nullptr;
 }
 
-QList<ReadBlock> TypedMeters::blocksOf(int slot) const
-{
-    return m_types[slot] ? m_types[slot]->blocks : QList<ReadBlock>();
-}
-
 void TypedMeters::store(int slot, const QList<QList<std::uint16_t>> &blocks, const QDateTime &at)
 {
     const auto *type = typeOf(slot);

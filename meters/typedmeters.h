@@ -29,8 +29,6 @@ public:
 
     // Null for a slot of the default type.
     const MeterType *typeOf(int slot) const;
-    // The blocks a slot reads instead of the window's range; none for the default type.
-    QList<ReadBlock> blocksOf(int slot) const;
     void store(int slot, const QList<QList<std::uint16_t>> &blocks, const QDateTime &at);
     const std::optional<DecodedFields> &decoded(int slot) const { return m_decoded[slot]; }
     // The field's last value; nothing when there is none (not sent, not available, no such field).

@@ -106,8 +106,8 @@ SlotReport exchangeOnce(int slot, Link &link, Framing &framing, const ReadReques
 }
 
 // One slot's turn, from reading its inputs to storing its words. A slot of a meter type reads
-// its type's blocks in order; its turn ends at the first that fails, and its words are stored
-// only when every block came.
+// its type's blocks in order, each in as many requests as its meter's limit asks for; its turn
+// ends at the first request that fails, and its words are stored only when every one came.
 SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
@@ -119,26 +119,36 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     if (!request)
         return {SlotOutcome::NotDescribed, std::nullopt};
     request->function = console.readFunction();
-    const auto blocks = console.typedBlocks(slot);
-    QList<ReadRequest> requests {*request};
-    if (!blocks.isEmpty()) {
-        requests.clear();
-        for (const auto &block : blocks) {
-            requests << ReadRequest {
-                request->device, block.start, std::uint8_t(block.count), block.function};
-        }
+    const MeterType *type = console.typedMeter(slot);
+    if (!type) {
+        QList<std::uint16_t> words;
+        const auto report = exchangeOnce(slot, link, framing, *request, cancel, replyLimit, words);
+        if (report.outcome == SlotOutcome::Verified)
+            console.storeRegisters(slot, *request, words);
+        return report;
     }
     QList<QList<std::uint16_t>> blockWords;
-    for (const auto &each : requests) {
+    for (int block = 0; block < type->blocks.size(); ++block) {
         QList<std::uint16_t> words;
-        const auto report = exchangeOnce(slot, link, framing, each, cancel, replyLimit, words);
-        if (report.outcome != SlotOutcome::Verified)
-            return report;
+        for (const auto &piece : requestsOf(*type, block)) {
+            const ReadRequest each {
+                request->device, piece.start, std::uint8_t(piece.count), piece.function};
+            QList<std::uint16_t> pieceWords;
+            const auto report
+                = exchangeOnce(slot, link, framing, each, cancel, replyLimit, pieceWords);
+            if (report.outcome != SlotOutcome::Verified)
+                return report;
+            words << pieceWords;
+        }
         blockWords << words;
     }
-    console.storeRegisters(slot, requests.first(), blockWords.first());
-    if (!blocks.isEmpty())
-        console.storeTypedWords(slot, blockWords);
+    // The grid shows the first block, from its first register.
+    const auto &first = type->blocks.first();
+    console.storeRegisters(slot,
+        ReadRequest {request->device, first.start,
+            std::uint8_t(std::min<int>(first.count, longestRequest)), first.function},
+        blockWords.first());
+    console.storeTypedWords(slot, blockWords);
     return {SlotOutcome::Verified, request->device};
 }
 

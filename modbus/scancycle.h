@@ -70,8 +70,9 @@ public:
     virtual QString registerCountText() const = 0;
     // The function code the range is read with.
     virtual std::uint8_t readFunction() const { return readHoldingRegisters; }
-    // The blocks a slot of a meter type reads instead of the range; none for the default type.
-    virtual QList<ReadBlock> typedBlocks(int /*slot*/) const { return {}; }
+    // The type of a slot that reads its type's blocks instead of the range; null for the
+    // default type.
+    virtual const MeterType *typedMeter(int /*slot*/) const { return nullptr; }
     // Every block's words, in order, after a typed slot's turn in which each was verified.
     virtual void storeTypedWords(int /*slot*/, const QList<QList<std::uint16_t>> & /*blocks*/) { }
     virtual void showSlotMark(int slot, SlotMark mark) = 0;

@@ -22,9 +22,6 @@ constexpr std::chrono::milliseconds loopWake {100};
 // From the start of an attempt to the broker's answer to CONNECT: a broker whose address drops
 // connection attempts, or that takes them and says nothing, fails the attempt after this.
 constexpr std::chrono::seconds answerWait {10};
-// The pauses between attempts double from the first to the longest.
-constexpr std::chrono::seconds firstPause {1};
-constexpr std::chrono::seconds longestPause {60};
 // How long the look at whether a plain port speaks TLS may take.
 constexpr std::chrono::seconds probeWait {2};
 // A stop waits this long for the broker to take "offline"...
@@ -79,18 +76,19 @@ bool hasPeer(int socket)
 } // namespace
 
 std::shared_ptr<BrokerLink> BrokerLink::start(
-    const MqttTarget &target, const QByteArray &statusTopic)
+    const MqttTarget &target, const QByteArray &statusTopic, BrokerPacing pacing)
 {
-    std::shared_ptr<BrokerLink> link(new BrokerLink(target, statusTopic));
+    std::shared_ptr<BrokerLink> link(new BrokerLink(target, statusTopic, pacing));
     // The thread owns the link as well, for when it is left behind.
     link->m_network = std::thread([link] { link->run(); });
     return link;
 }
 
-BrokerLink::BrokerLink(const MqttTarget &target, const QByteArray &statusTopic)
+BrokerLink::BrokerLink(const MqttTarget &target, const QByteArray &statusTopic, BrokerPacing pacing)
     : m_target(target)
     , m_described(describeTarget(target))
     , m_statusTopic(statusTopic)
+    , m_pacing(pacing)
     , m_unreachable(lcPublish)
 {
     initialiseLibraryOnce();
@@ -150,14 +148,14 @@ void BrokerLink::stop()
 
 void BrokerLink::run()
 {
-    auto pause = firstPause;
+    auto pause = m_pacing.firstPause;
     while (const auto failure = attempt()) {
         // An outage starts when a connection the broker accepted ends.
         if (m_accepted)
-            pause = firstPause;
+            pause = m_pacing.firstPause;
         if (!sayUnreachable(*failure) || !waitToRetry(pause))
             break;
-        pause = std::min(pause * 2, longestPause);
+        pause = std::min(pause * 2, m_pacing.longestPause);
     }
     leave();
     std::lock_guard lock(m_mutex);
@@ -257,7 +255,7 @@ bool BrokerLink::sayUnreachable(const QString &what)
     return true;
 }
 
-bool BrokerLink::waitToRetry(std::chrono::seconds pause)
+bool BrokerLink::waitToRetry(std::chrono::milliseconds pause)
 {
     std::unique_lock lock(m_mutex);
     return !m_changed.wait_for(lock, pause, [this] { return m_stopping; });

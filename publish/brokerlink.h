@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "common/lastingcondition.h"
+#include "publish/brokerpacing.h"
 #include "publish/mqtttarget.h"
 
 struct mosquitto;
@@ -31,10 +32,10 @@ class BrokerTls;
 class BrokerLink
 {
 public:
-    // Starts connecting at once. "offline" is the will on `statusTopic`, "online" is said there
-    // on every connection.
+    // Starts connecting at once, `pacing` apart. "offline" is the will on `statusTopic`,
+    // "online" is said there on every connection.
     static std::shared_ptr<BrokerLink> start(
-        const MqttTarget &target, const QByteArray &statusTopic);
+        const MqttTarget &target, const QByteArray &statusTopic, BrokerPacing pacing = {});
     ~BrokerLink();
     BrokerLink(const BrokerLink &) = delete;
     BrokerLink &operator=(const BrokerLink &) = delete;
@@ -50,7 +51,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    BrokerLink(const MqttTarget &target, const QByteArray &statusTopic);
+    BrokerLink(const MqttTarget &target, const QByteArray &statusTopic, BrokerPacing pacing);
 
     // On the network thread.
     void run();
@@ -58,7 +59,7 @@ private:
     QString failureOf(int result, int error);
     bool portSpeaksTls();
     bool sayUnreachable(const QString &what);
-    bool waitToRetry(std::chrono::seconds pause);
+    bool waitToRetry(std::chrono::milliseconds pause);
     bool stopRequested();
     void leave();
     void onConnect(int result);
@@ -70,6 +71,7 @@ private:
     const MqttTarget m_target;
     const QString m_described;
     const QByteArray m_statusTopic;
+    const BrokerPacing m_pacing;
     std::unique_ptr<BrokerTls> m_tls; // with mqtts://
     mosquitto *m_client = nullptr;
     std::atomic<bool> m_connected = false;

@@ -69,10 +69,11 @@ QByteArray fieldsJson(const MeterFields &fields)
 
 } // namespace
 
-MqttPublisher::MqttPublisher(MqttTarget target, std::optional<Discovery> discovery)
+MqttPublisher::MqttPublisher(
+    MqttTarget target, std::optional<Discovery> discovery, BrokerPacing pacing)
     : m_prefix(target.prefix)
     , m_discovery(std::move(discovery))
-    , m_link(BrokerLink::start(target, topic(QStringLiteral("status"))))
+    , m_link(BrokerLink::start(target, topic(QStringLiteral("status")), pacing))
 { }
 
 MqttPublisher::~MqttPublisher()

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "meters/reading.h"
+#include "publish/brokerpacing.h"
 #include "publish/discovery.h"
 #include "publish/mqtttarget.h"
 
@@ -30,7 +31,8 @@ class MqttPublisher
 {
 public:
     // With `discovery`, Home Assistant's configs for the typed meters go out with the readings.
-    explicit MqttPublisher(MqttTarget target, std::optional<Discovery> discovery = std::nullopt);
+    explicit MqttPublisher(MqttTarget target, std::optional<Discovery> discovery = std::nullopt,
+        BrokerPacing pacing = {});
     // Says "offline" when connected, and leaves, in under 2 s whatever the broker does.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -165,11 +166,13 @@ void PollingTest::manualModeSendsNothingButKeepsTheFileFresh()
     startUp(deviceCodedReply);
     form().cmd_auto->click();
     QCOMPARE(form().cmd_auto->text(), QStringLiteral("Manual"));
-    QTest::qWait(50);
+    QVERIFY(meter().readUpToLineMarker());
     const int requestsBefore = int(meter().requests().size());
+    QSignalSpy ticks(&form(), &Form1::summarized);
     QFile::remove(snapshotPath(m_window->folder()));
     QTRY_COMPARE(m_window->snapshot(), QByteArray(form().txtPrint->text().toLatin1() + "\r\n"));
-    QTest::qWait(300);
+    QTRY_VERIFY(ticks.size() >= 3);
+    QVERIFY(meter().readUpToLineMarker());
     QCOMPARE(int(meter().requests().size()), requestsBefore);
 
     form().cmd_auto->click();
@@ -201,10 +204,13 @@ void PollingTest::modeChangedDuringAScanCountsFromTheNextTick()
         return deviceCodedReply(request);
     });
     QTRY_VERIFY(clicked);
-    // The cycle under way asks all five meters; the ticks after it ask none.
+    // The cycle under way asks all five meters; the ticks after it ask none. The test looks
+    // between ticks, so the one that asked has ended.
     QTRY_COMPARE(meter().requests().size(), slotCount);
     QCOMPARE(form().cmd_auto->text(), QStringLiteral("Manual"));
-    QTest::qWait(300);
+    QSignalSpy ticks(&form(), &Form1::summarized);
+    QTRY_VERIFY(ticks.size() >= 2);
+    QVERIFY(meter().readUpToLineMarker());
     QCOMPARE(meter().requests().size(), slotCount);
 }
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Five meters of the built-in types behind one Modbus TCP server, for meterlog's tests.
+"""Meters of the built-in types behind one Modbus TCP server, for meterlog's tests.
 
-Their registers are laid out here with Python's own struct module from each maker's register
-list, never by meterlog's encoder: device 1 an SDM120, 2 an SDM630, 3 an EM24, 4 an ABB B23 and
-5 an SDM630. The values they hold are written as JSON to EXPECTED (null where the meter says
-"not available").
+Their registers are laid out here with Python's own struct module, from the register maps that
+the makers' documents and independent projects give (one row per model below), never from
+meterlog's type files or encoder. Each server refuses a read longer than its model answers, as
+the meter does. The values they hold are written as JSON to EXPECTED, by device: the type and
+each field's value (null where the meter says "not available").
 
-usage: pymodbus_typed_meters.py PORT EXPECTED
+usage: pymodbus_typed_meters.py PORT EXPECTED [TYPE,TYPE,...]   (devices 1, 2, ... in order;
+       default sdm120,sdm630,em24,abb-b23,sdm630)
 """
 import asyncio
 import json
@@ -17,106 +19,223 @@ import sys
 from pymodbus.datastore import ModbusServerContext, ModbusSlaveContext, ModbusSparseDataBlock
 from pymodbus.server import StartAsyncTcpServer
 
+# struct's letter for each data type.
+FORMATS = {"u16": "H", "i16": "h", "u32": "I", "i32": "i", "u64": "Q", "i64": "q",
+           "f32": "f", "f64": "d"}
 
-def words(fmt, value):
-    """The registers of one value, most significant byte first."""
-    raw = struct.pack(">" + fmt, value)
-    return list(struct.unpack(">%dH" % (len(raw) // 2), raw))
+EASTRON_1P = [("voltage_l1", 0x00, "f32", "abcd", 1), ("current_l1", 0x06, "f32", "abcd", 1),
+              ("power", 0x0C, "f32", "abcd", 1), ("apparent_power", 0x12, "f32", "abcd", 1),
+              ("reactive_power", 0x18, "f32", "abcd", 1), ("power_factor", 0x1E, "f32", "abcd", 1),
+              ("frequency", 0x46, "f32", "abcd", 1), ("energy_import", 0x48, "f32", "abcd", 1),
+              ("energy_export", 0x4A, "f32", "abcd", 1), ("energy_total", 0x156, "f32", "abcd", 1)]
+EASTRON_3P = [("voltage_l1", 0x00, "f32", "abcd", 1), ("voltage_l2", 0x02, "f32", "abcd", 1),
+              ("voltage_l3", 0x04, "f32", "abcd", 1), ("current_l1", 0x06, "f32", "abcd", 1),
+              ("current_l2", 0x08, "f32", "abcd", 1), ("current_l3", 0x0A, "f32", "abcd", 1),
+              ("power_l1", 0x0C, "f32", "abcd", 1), ("power_l2", 0x0E, "f32", "abcd", 1),
+              ("power_l3", 0x10, "f32", "abcd", 1), ("power_factor_l1", 0x1E, "f32", "abcd", 1),
+              ("power_factor_l2", 0x20, "f32", "abcd", 1),
+              ("power_factor_l3", 0x22, "f32", "abcd", 1), ("power", 0x34, "f32", "abcd", 1),
+              ("power_factor", 0x3E, "f32", "abcd", 1), ("frequency", 0x46, "f32", "abcd", 1),
+              ("energy_import", 0x48, "f32", "abcd", 1), ("energy_export", 0x4A, "f32", "abcd", 1),
+              ("energy_total", 0x156, "f32", "abcd", 1)]
+# Carlo Gavazzi: 32-bit integers low word first; the fields all models share.
+GAVAZZI = [("voltage_l1", 0x00, "i32", "cdab", 0.1), ("voltage_l2", 0x02, "i32", "cdab", 0.1),
+           ("voltage_l3", 0x04, "i32", "cdab", 0.1), ("current_l1", 0x0C, "i32", "cdab", 0.001),
+           ("current_l2", 0x0E, "i32", "cdab", 0.001), ("current_l3", 0x10, "i32", "cdab", 0.001),
+           ("power_l1", 0x12, "i32", "cdab", 0.1), ("power_l2", 0x14, "i32", "cdab", 0.1),
+           ("power_l3", 0x16, "i32", "cdab", 0.1), ("power", 0x28, "i32", "cdab", 0.1)]
+GAVAZZI_E1 = GAVAZZI + [
+    ("power_factor_l1", 0x2E, "i16", "abcd", 0.001), ("power_factor_l2", 0x2F, "i16", "abcd", 0.001),
+    ("power_factor_l3", 0x30, "i16", "abcd", 0.001), ("power_factor", 0x31, "i16", "abcd", 0.001),
+    ("frequency", 0x33, "u16", "abcd", 0.1), ("energy_import", 0x34, "i32", "cdab", 0.1),
+    ("energy_import_l1", 0x40, "i32", "cdab", 0.1), ("energy_import_l2", 0x42, "i32", "cdab", 0.1),
+    ("energy_import_l3", 0x44, "i32", "cdab", 0.1), ("energy_export", 0x4E, "i32", "cdab", 0.1)]
 
-
-def low_word_first(fmt, value):
-    return list(reversed(words(fmt, value)))
-
-
-# Eastron: 32-bit floats, high word first; register 30001 + offset.
-def eastron(values):
-    layout = {"voltage_l1": 0, "current_l1": 6, "power": 52 if "voltage_l2" in values else 12,
-              "voltage_l2": 2, "frequency": 70, "energy_import": 72, "energy_export": 74}
-    registers = {}
-    for name, value in values.items():
-        for i, word in enumerate(words("f", value)):
-            registers[layout[name] + i] = word
-    return registers
-
-
-def em24(values):
-    # The RS-485 EM24-DIN: 32-bit signed integers, low word first, with their value weights;
-    # Hz x 10 as a 16-bit signed integer.
-    layout = {"voltage_l1": (0x00, 10), "power": (0x28, 10), "energy_import": (0x3E, 10)}
-    registers = {}
-    for name, value in values.items():
-        if name == "frequency":
-            registers[0x37] = words("h", round(value * 10))[0]
-            continue
-        offset, weight = layout[name]
-        for i, word in enumerate(low_word_first("i", round(value * weight))):
-            registers[offset + i] = word
-    return registers
-
-
-def abb(values):
-    # 64-bit energies in 0.01 kWh at 5000h; 32-bit values at 5B00h; high word first.
-    registers = {}
-    for i, word in enumerate(words("Q", round(values["energy_import"] * 100))):
-        registers[0x5000 + i] = word
-    for i, word in enumerate(words("I", round(values["voltage_l1"] * 10))):
-        registers[0x5B00 + i] = word
-    for i, word in enumerate(words("i", round(values["power"] * 100))):
-        registers[0x5B14 + i] = word
-    registers[0x5B2C] = round(values["frequency"] * 100)
-    registers[0x5B3A] = 0x7FFF  # the power factor: not available
-    return registers
-
-
-def filled(registers, first, count):
-    """Every register of the blocks the meter is read in, zero unless given."""
-    block = {address: 0 for address in range(first, first + count)}
-    block.update(registers)
-    return block
-
-
-METERS = {
-    1: ("sdm120", {"voltage_l1": 230.25, "power": 1234.5, "frequency": 49.98,
-                   "energy_import": 1523.75}),
-    2: ("sdm630", {"voltage_l1": 231.5, "voltage_l2": 229.75, "power": -5321.25,
-                   "frequency": 50.01, "energy_import": 98765.5}),
-    3: ("em24", {"voltage_l1": 229.9, "power": 7654.3, "frequency": 50.1,
-                 "energy_import": 4321.7}),
-    4: ("abb-b23", {"voltage_l1": 232.1, "power": 15.27, "frequency": 49.99,
-                    "energy_import": 123456.78}),
-    5: ("sdm630", {"voltage_l1": 240.0, "voltage_l2": 239.5, "power": 11000.0,
-                   "frequency": 50.02, "energy_import": 5.25}),
+# Each model: the function it is read with, the most registers it answers a request, its fields
+# (name, register as sent on the wire, data type, word order, scale to the unit meterlog shows),
+# and the fields it marks "not available" with their marker's bits.
+MODELS = {
+    "sdm120": (4, 80, EASTRON_1P, {}),
+    "sdm220": (4, 125, EASTRON_1P, {}),
+    "sdm230": (4, 60, EASTRON_1P, {}),
+    "sdm630": (4, 80, EASTRON_3P, {}),
+    "sdm72": (4, 60, EASTRON_3P, {}),
+    "em24": (4, 11, GAVAZZI + [
+        ("power_factor_l1", 0x32, "i16", "abcd", 0.001),
+        ("power_factor_l2", 0x33, "i16", "abcd", 0.001),
+        ("power_factor_l3", 0x34, "i16", "abcd", 0.001),
+        ("power_factor", 0x35, "i16", "abcd", 0.001), ("frequency", 0x37, "i16", "abcd", 0.1),
+        ("energy_import", 0x3E, "i32", "cdab", 0.1),
+        ("energy_import_l1", 0x46, "i32", "cdab", 0.1),
+        ("energy_import_l2", 0x48, "i32", "cdab", 0.1),
+        ("energy_import_l3", 0x4A, "i32", "cdab", 0.1),
+        ("energy_export", 0x5C, "i32", "cdab", 0.1)], {}),
+    "em24-e1": (4, 125, GAVAZZI_E1, {}),
+    "em340": (4, 125, GAVAZZI + [
+        ("power_factor", 0x31, "i16", "abcd", 0.001), ("frequency", 0x33, "u16", "abcd", 0.1),
+        ("energy_import", 0x34, "i32", "cdab", 0.1),
+        ("energy_export", 0x4E, "i32", "cdab", 0.1)], {}),
+    "abb-b23": (3, 125, [
+        ("energy_import", 0x5000, "u64", "abcd", 0.01),
+        ("energy_export", 0x5004, "u64", "abcd", 0.01),
+        ("voltage_l1", 0x5B00, "u32", "abcd", 0.1), ("voltage_l2", 0x5B02, "u32", "abcd", 0.1),
+        ("voltage_l3", 0x5B04, "u32", "abcd", 0.1), ("current_l1", 0x5B0C, "u32", "abcd", 0.01),
+        ("current_l2", 0x5B0E, "u32", "abcd", 0.01), ("current_l3", 0x5B10, "u32", "abcd", 0.01),
+        ("power", 0x5B14, "i32", "abcd", 0.01), ("power_l1", 0x5B16, "i32", "abcd", 0.01),
+        ("power_l2", 0x5B18, "i32", "abcd", 0.01), ("power_l3", 0x5B1A, "i32", "abcd", 0.01),
+        ("frequency", 0x5B2C, "u16", "abcd", 0.01), ("power_factor", 0x5B3A, "i16", "abcd", 0.001),
+        ("power_factor_l1", 0x5B3B, "i16", "abcd", 0.001),
+        ("power_factor_l2", 0x5B3C, "i16", "abcd", 0.001),
+        ("power_factor_l3", 0x5B3D, "i16", "abcd", 0.001)],
+        # Unsigned values the meter cannot give read all ones, signed ones the largest number.
+        {"energy_export": 0xFFFFFFFFFFFFFFFF, "power_factor_l2": 0x7FFF}),
+    "janitza-b23": (3, 125, [
+        ("voltage_l1", 19000, "f32", "abcd", 1), ("voltage_l2", 19002, "f32", "abcd", 1),
+        ("voltage_l3", 19004, "f32", "abcd", 1), ("current_l1", 19012, "f32", "abcd", 1),
+        ("current_l2", 19014, "f32", "abcd", 1), ("current_l3", 19016, "f32", "abcd", 1),
+        ("power_l1", 19020, "f32", "abcd", 1), ("power_l2", 19022, "f32", "abcd", 1),
+        ("power_l3", 19024, "f32", "abcd", 1), ("power", 19026, "f32", "abcd", 1),
+        ("power_factor_l1", 19044, "f32", "abcd", 1), ("power_factor_l2", 19046, "f32", "abcd", 1),
+        ("power_factor_l3", 19048, "f32", "abcd", 1), ("frequency", 19050, "f32", "abcd", 1),
+        ("energy_import", 19068, "f32", "abcd", 0.001),
+        ("energy_export", 19076, "f32", "abcd", 0.001)], {}),
+    "dvh4013": (3, 125, [
+        ("power_import", 0x00, "u32", "abcd", 0.1), ("power_export", 0x02, "u32", "abcd", 0.1),
+        ("voltage_l1", 0x04, "u32", "abcd", 0.01), ("voltage_l2", 0x06, "u32", "abcd", 0.01),
+        ("voltage_l3", 0x08, "u32", "abcd", 0.01), ("current_l1", 0x0A, "u32", "abcd", 0.001),
+        ("current_l2", 0x0C, "u32", "abcd", 0.001), ("current_l3", 0x0E, "u32", "abcd", 0.001),
+        ("power_factor", 0x10, "u32", "abcd", 0.001), ("frequency", 0x12, "u32", "abcd", 0.001),
+        ("energy_import", 0x4000, "u32", "abcd", 0.001),
+        ("energy_export", 0x4100, "u32", "abcd", 0.001)], {}),
+    "orno-we516": (3, 125, [
+        ("voltage_l1", 0x0E, "f32", "abcd", 1), ("voltage_l2", 0x10, "f32", "abcd", 1),
+        ("voltage_l3", 0x12, "f32", "abcd", 1), ("frequency", 0x14, "f32", "abcd", 1),
+        ("current_l1", 0x16, "f32", "abcd", 1), ("current_l2", 0x18, "f32", "abcd", 1),
+        ("current_l3", 0x1A, "f32", "abcd", 1), ("power", 0x1C, "f32", "abcd", 1000),
+        ("power_l1", 0x1E, "f32", "abcd", 1000), ("power_l2", 0x20, "f32", "abcd", 1000),
+        ("power_l3", 0x22, "f32", "abcd", 1000), ("power_factor", 0x34, "f32", "abcd", 1),
+        ("energy_total", 0x100, "f32", "abcd", 1), ("energy_import", 0x108, "f32", "abcd", 1),
+        ("energy_export", 0x110, "f32", "abcd", 1)], {}),
+    "pro380": (3, 125, [
+        ("voltage_l1", 0x5002, "f32", "abcd", 1), ("voltage_l2", 0x5004, "f32", "abcd", 1),
+        ("voltage_l3", 0x5006, "f32", "abcd", 1), ("frequency", 0x5008, "f32", "abcd", 1),
+        ("current_l1", 0x500C, "f32", "abcd", 1), ("current_l2", 0x500E, "f32", "abcd", 1),
+        ("current_l3", 0x5010, "f32", "abcd", 1), ("power", 0x5012, "f32", "abcd", 1000),
+        ("power_l1", 0x5014, "f32", "abcd", 1000), ("power_l2", 0x5016, "f32", "abcd", 1000),
+        ("power_l3", 0x5018, "f32", "abcd", 1000), ("power_factor", 0x502A, "f32", "abcd", 1),
+        ("power_factor_l1", 0x502C, "f32", "abcd", 1),
+        ("power_factor_l2", 0x502E, "f32", "abcd", 1),
+        ("power_factor_l3", 0x5030, "f32", "abcd", 1),
+        ("energy_import", 0x600C, "f32", "abcd", 1), ("energy_export", 0x6018, "f32", "abcd", 1)],
+        {}),
+    "dtsu666": (3, 125, [
+        ("voltage_l1", 0x2006, "f32", "abcd", 0.1), ("voltage_l2", 0x2008, "f32", "abcd", 0.1),
+        ("voltage_l3", 0x200A, "f32", "abcd", 0.1), ("current_l1", 0x200C, "f32", "abcd", 0.001),
+        ("current_l2", 0x200E, "f32", "abcd", 0.001), ("current_l3", 0x2010, "f32", "abcd", 0.001),
+        ("power", 0x2012, "f32", "abcd", 0.1), ("power_l1", 0x2014, "f32", "abcd", 0.1),
+        ("power_l2", 0x2016, "f32", "abcd", 0.1), ("power_l3", 0x2018, "f32", "abcd", 0.1),
+        ("power_factor", 0x202A, "f32", "abcd", 0.001), ("frequency", 0x2044, "f32", "abcd", 0.01),
+        ("energy_import", 0x101E, "f32", "abcd", 1), ("energy_export", 0x1028, "f32", "abcd", 1)],
+        {}),
+    "finder-7m38": (4, 125, [
+        ("voltage_l1", 2500, "f32", "abcd", 1), ("voltage_l2", 2502, "f32", "abcd", 1),
+        ("voltage_l3", 2504, "f32", "abcd", 1), ("current_l1", 2516, "f32", "abcd", 1),
+        ("current_l2", 2518, "f32", "abcd", 1), ("current_l3", 2520, "f32", "abcd", 1),
+        ("power_l1", 2530, "f32", "abcd", 1), ("power_l2", 2532, "f32", "abcd", 1),
+        ("power_l3", 2534, "f32", "abcd", 1), ("power", 2536, "f32", "abcd", 1),
+        ("power_factor", 2560, "f32", "abcd", 1), ("frequency", 2584, "f32", "abcd", 1),
+        ("energy_import", 2752, "f32", "abcd", 0.001),
+        ("energy_export", 2756, "f32", "abcd", 0.001)], {}),
+    "pac2200": (4, 125, [
+        ("voltage_l1", 1, "f32", "abcd", 1), ("voltage_l2", 3, "f32", "abcd", 1),
+        ("voltage_l3", 5, "f32", "abcd", 1), ("current_l1", 13, "f32", "abcd", 1),
+        ("current_l2", 15, "f32", "abcd", 1), ("current_l3", 17, "f32", "abcd", 1),
+        ("power_l1", 25, "f32", "abcd", 1), ("power_l2", 27, "f32", "abcd", 1),
+        ("power_l3", 29, "f32", "abcd", 1), ("power", 65, "f32", "abcd", 1),
+        ("power_factor", 69, "f32", "abcd", 1), ("energy_import", 801, "f64", "abcd", 0.001),
+        ("energy_export", 809, "f64", "abcd", 0.001)], {}),
 }
 
 
-def context():
-    slaves = {}
-    for device, (model, values) in METERS.items():
-        if model in ("sdm120", "sdm630"):
-            registers = filled(eastron(values), 0, 76)
-            registers.update(filled({}, 342, 2))  # the total energy, zero
-            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(registers), zero_mode=True)
-        elif model == "em24":
-            # 0000h-005Dh holds every block of the type, the export energy at 005Ch the last.
-            store = ModbusSlaveContext(ir=ModbusSparseDataBlock(filled(em24(values), 0, 0x5E)),
-                                       zero_mode=True)
+def value_for(name, data_type, device):
+    """A plausible value in the unit meterlog shows, a little different for each device and
+    phase; negative for a signed power, so that a sign read wrong shows."""
+    bases = [("power_factor", 0.93), ("voltage", 230.4), ("current", 5.125), ("frequency", 49.97),
+             ("energy", 12345.5), ("apparent_power", 2150.0), ("reactive_power", 310.0),
+             ("power", 1520.5)]
+    base = next(base for prefix, base in bases if name.startswith(prefix))
+    phase = int(name[-1]) if name[-3:] in ("_l1", "_l2", "_l3") else 0
+    if name.startswith("power_factor"):
+        return base - device / 100 - phase / 1000
+    value = base * (1 + device / 1000 + phase / 100)
+    if data_type[0] in "if" and (name == "power" or name.startswith("power_l")):
+        value = -value
+    return value
+
+
+def words_of(raw, data_type, order):
+    """The registers of a raw value, high word first unless the order says low word first."""
+    packed = struct.pack(">" + FORMATS[data_type], raw)
+    words = list(struct.unpack(">%dH" % (len(packed) // 2), packed))
+    return list(reversed(words)) if order == "cdab" else words
+
+
+def laid_out(model, device):
+    """The meter's registers, and what each field reads as in meterlog's units."""
+    _, _, fields, markers = MODELS[model]
+    registers, expected = {}, {}
+    for name, register, data_type, order, scale in fields:
+        if name in markers:
+            raw, expected[name] = markers[name], None
         else:
-            blocks = filled(abb(values), 0x5000, 8)
-            blocks.update(filled({}, 0x5460, 24))  # the energies by phase, zero
-            blocks.update(filled({k: v for k, v in abb(values).items() if k >= 0x5B00}, 0x5B00, 62))
-            store = ModbusSlaveContext(hr=ModbusSparseDataBlock(blocks), zero_mode=True)
-        slaves[device] = store
-    return ModbusServerContext(slaves=slaves, single=False)
+            wanted = value_for(name, data_type, device)
+            if data_type.startswith("f"):
+                raw = wanted / scale
+                # What the meter sends is what its float holds.
+                sent = struct.unpack(">" + FORMATS[data_type],
+                                     struct.pack(">" + FORMATS[data_type], raw))[0]
+                expected[name] = sent * scale
+            else:
+                raw = round(wanted / scale)
+                expected[name] = raw * scale
+        for i, word in enumerate(words_of(raw, data_type, order)):
+            registers[register + i] = word
+    # The registers between the fields are there too, reading 0.
+    first, last = min(registers), max(registers)
+    block = {address: 0 for address in range(first, last + 1)}
+    block.update(registers)
+    return block, expected
+
+
+class MeterContext(ModbusSlaveContext):
+    """One meter: a read longer than the model answers is refused, like one past its registers."""
+
+    def __init__(self, limit, **blocks):
+        super().__init__(zero_mode=True, **blocks)
+        self.limit = limit
+
+    def validate(self, fc_as_hex, address, count=1):
+        return count <= self.limit and super().validate(fc_as_hex, address, count)
 
 
 def main():
     logging.basicConfig(level=logging.ERROR)
-    port, expected = int(sys.argv[1]), sys.argv[2]
-    with open(expected, "w") as out:
-        json.dump({str(d): {"type": m, **v, **({"power_factor": None} if m == "abb-b23" else {})}
-                   for d, (m, v) in METERS.items()}, out)
-    asyncio.run(StartAsyncTcpServer(context=context(), address=("127.0.0.1", port),
-                                    allow_reuse_address=True))
+    port, expected_path = int(sys.argv[1]), sys.argv[2]
+    models = (sys.argv[3] if len(sys.argv) > 3 else "sdm120,sdm630,em24,abb-b23,sdm630").split(",")
+    unknown = [model for model in models if model not in MODELS]
+    if unknown:
+        sys.exit("no register map for " + ", ".join(unknown))
+    slaves, expected = {}, {}
+    for device, model in enumerate(models, start=1):
+        function, limit, _, _ = MODELS[model]
+        registers, values = laid_out(model, device)
+        table = "ir" if function == 4 else "hr"
+        slaves[device] = MeterContext(limit, **{table: ModbusSparseDataBlock(registers)})
+        expected[str(device)] = {"type": model, **values}
+    with open(expected_path, "w") as out:
+        json.dump(expected, out)
+    asyncio.run(StartAsyncTcpServer(context=ModbusServerContext(slaves=slaves, single=False),
+                                    address=("127.0.0.1", port), allow_reuse_address=True))
 
 
 if __name__ == "__main__":

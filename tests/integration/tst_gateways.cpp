@@ -258,22 +258,21 @@ void GatewaysTest::typedMetersShowWhatTheyHold()
     for (int slot = 0; slot < slotCount; ++slot) {
         const auto meter = expected[QString::number(slot + 1)].toObject();
         const auto &type = *m_form->typedMeters().typeOf(slot);
-        for (auto field = meter.begin(); field != meter.end(); ++field) {
-            if (field.key() == u"type")
-                continue;
-            const auto value = m_form->typedMeters().valueOf(slot, field.key());
+        for (const auto &field : type.fields) {
+            QVERIFY2(meter.contains(field.name), qPrintable(type.name + ": " + field.name));
+            const auto placed = meter[field.name];
+            const auto value = m_form->typedMeters().valueOf(slot, field.name);
             const QString what
                 = QStringLiteral("%1 %2: %3")
-                      .arg(type.name, field.key(),
+                      .arg(type.name, field.name,
                           value ? QString::number(*value, 'g', 12) : QStringLiteral("none"));
-            if (field->isNull()) {
+            if (placed.isNull()) {
                 QVERIFY2(!value, qPrintable(what));
                 continue;
             }
             // Within the type's resolution: half its scale, or a float's precision.
-            const double resolution = std::max(
-                fieldNamed(type, field.key())->scale / 2, std::abs(field->toDouble()) * 1e-6);
-            QVERIFY2(value && std::abs(*value - field->toDouble()) <= resolution, qPrintable(what));
+            const double resolution = std::max(field.scale / 2, std::abs(placed.toDouble()) * 1e-6);
+            QVERIFY2(value && std::abs(*value - placed.toDouble()) <= resolution, qPrintable(what));
         }
         // The kW label: the power field in kW, to three decimals.
         const double kilowatts = m_form->lbkw[slot]->text().toDouble();

@@ -274,7 +274,7 @@ void ScanCycleTest::inputsThatDescribeNoRequestSendNothing()
     };
     const auto result = scan();
     QCOMPARE(result.outcomes[1], SlotOutcome::NotDescribed);
-    QTest::qWait(50);
+    QVERIFY(m_meter->readUpToLineMarker());
     QCOMPARE(m_meter->received(), QByteArray::fromHex("01030FAB000C373B"));
     QVERIFY(m_console.stored[1].isEmpty());
     QCOMPARE(
@@ -291,7 +291,7 @@ void ScanCycleTest::closedPortSendsNothingAndDoesNotWait()
     clock.start();
     const auto result = scan();
     QVERIFY(clock.elapsed() < defaultReplyLimit.count());
-    QTest::qWait(50);
+    QVERIFY(m_meter->readUpToLineMarker());
     QVERIFY(m_meter->received().isEmpty());
     for (int slot = 0; slot < slotCount; ++slot) {
         QCOMPARE(result.outcomes[slot], SlotOutcome::PortNotOpen);

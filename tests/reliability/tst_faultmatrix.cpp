@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -181,20 +182,29 @@ void FaultMatrixTest::cablePulledMidReplyThenPluggedBack()
 
 void FaultMatrixTest::scanAndTickDuringAManualScansWait()
 {
-    startUp([this](const QByteArray &request) {
+    int repliesOnTheirWay = 0;
+    startUp([this, &repliesOnTheirWay](const QByteArray &request) {
         const auto reply = deviceCodedReply(request);
-        QTimer::singleShot(60, m_window.get(), [this, reply] { m_window->line().send(reply); });
+        ++repliesOnTheirWay;
+        QTimer::singleShot(60, m_window.get(), [this, reply, &repliesOnTheirWay] {
+            m_window->line().send(reply);
+            --repliesOnTheirWay;
+        });
         return QByteArray();
     });
     for (auto *box : m_form->cheAID)
         box->setCheckState(Qt::Checked);
-    // A click on "Scan" and poll ticks in mode "Auto" land inside the manual scan's waits.
+    // A click on "Scan" and poll ticks in mode "Auto" land inside the manual scan's waits; the
+    // ticks go on after it.
     m_form->Timer3->start();
     QTimer::singleShot(30, m_form->cmdTest, &QPushButton::click);
     m_form->cmdTest_Click();
-    QTest::qWait(1500);
+    QSignalSpy ticks(m_form, &Form1::summarized);
+    QTRY_VERIFY(ticks.size() >= 2);
     m_form->Timer3->stop();
-    QTest::qWait(700);
+    // Every reply still on its way, a late one among them maybe, has gone out before the cells
+    // are judged.
+    QTRY_COMPARE(repliesOnTheirWay, 0);
     verifyEveryCellIsTrue();
     QVERIFY(m_window->meter().requests().size() > slotCount);
 }
@@ -221,7 +231,7 @@ void FaultMatrixTest::textBoxesHoldingAnything()
     edits[box]->setText(text);
     m_form->cmdTest_Click();
     m_form->Command1_Click();
-    QTest::qWait(20);
+    QVERIFY(m_window->meter().readUpToLineMarker());
 
     // Whatever went out is one well-formed request with its own checksum.
     for (const auto &request : m_window->meter().requests())

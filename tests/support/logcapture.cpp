@@ -18,13 +18,17 @@ LogCapture::~LogCapture()
 
 void LogCapture::collect(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    active->m_lines.append({QString::fromLatin1(context.category), text});
+    {
+        std::lock_guard lock(active->m_mutex);
+        active->m_lines.append({QString::fromLatin1(context.category), text});
+    }
     // Still shown, so a failing test's output tells the story.
     active->m_previous(type, context, text);
 }
 
 QStringList LogCapture::lines(const char *category) const
 {
+    std::lock_guard lock(m_mutex);
     QStringList texts;
     for (const auto &line : m_lines) {
         if (line.category == QLatin1String(category))
@@ -35,5 +39,6 @@ QStringList LogCapture::lines(const char *category) const
 
 void LogCapture::clear()
 {
+    std::lock_guard lock(m_mutex);
     m_lines.clear();
 }

@@ -1,10 +1,13 @@
-// Collects what meterlog logs while it lives, so a test can read the lines a category said.
+// Collects what meterlog logs while it lives, so a test can read the lines a category said. Lines
+// may come from any thread: a broker link logs from its network thread.
 #pragma once
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+
+#include <mutex>
 
 class LogCapture
 {
@@ -26,6 +29,7 @@ private:
         QString category;
         QString text;
     };
+    mutable std::mutex m_mutex; // guards m_lines
     QList<Line> m_lines;
     QtMessageHandler m_previous;
 };

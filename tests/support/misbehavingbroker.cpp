@@ -48,7 +48,7 @@ MisbehavingBroker::MisbehavingBroker(Behaviour behaviour)
             while (auto *client = m_server->nextPendingConnection()) {
                 QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
                     if (client->read(1) == QByteArray(1, connectPacket))
-                        ++m_connectAttempts;
+                        m_connectTimes << std::chrono::steady_clock::now();
                     client->abort();
                     client->deleteLater();
                 });

@@ -6,6 +6,7 @@
 
 #include <QList>
 
+#include <chrono>
 #include <memory>
 
 class QTcpServer;
@@ -22,8 +23,13 @@ public:
     bool isListening() const { return m_port != 0; }
     int port() const { return m_port; }
     // HangsUp: the connections that began with an MQTT CONNECT so far (a TLS client hello, say,
-    // is not one). Connections are taken while the test's event loop runs.
-    int connectAttempts() const { return m_connectAttempts; }
+    // is not one), and when each CONNECT was read. Connections are taken while the test's event
+    // loop runs.
+    int connectAttempts() const { return int(m_connectTimes.size()); }
+    const QList<std::chrono::steady_clock::time_point> &connectTimes() const
+    {
+        return m_connectTimes;
+    }
 
 private:
     void listenWithBacklog(int backlog);
@@ -35,5 +41,5 @@ private:
     QList<int> m_queueFillers;
     // HangsUp.
     std::unique_ptr<QTcpServer> m_server;
-    int m_connectAttempts = 0;
+    QList<std::chrono::steady_clock::time_point> m_connectTimes;
 };

@@ -85,6 +85,12 @@ void MosquittoBroker::stop()
     m_process.waitForFinished(3000);
 }
 
+int MosquittoBroker::refusedConnections()
+{
+    m_log += m_process.readAllStandardError();
+    return int(m_log.count("disconnected, not authorised."));
+}
+
 MqttSubscriber::MqttSubscriber(int port, const QString &filter)
 {
     m_process.start("mosquitto_sub", {"-p", QString::number(port), "-t", filter, "-v"});

@@ -32,12 +32,16 @@ public:
     void stop();
     int port() const { return m_port; }
     int tlsPort() const { return m_tlsPort; }
+    // The connections it refused for their user or password so far, as its log tells; its log
+    // is read while the test's event loop runs.
+    int refusedConnections();
 
 private:
     QTemporaryDir m_dir;
     int m_port = 0;
     int m_tlsPort = 0; // 0: none
     QProcess m_process;
+    QByteArray m_log;
 };
 
 // Every message below a topic filter, as mosquitto_sub prints them, retained ones included.

@@ -86,6 +86,12 @@ void PseudoTerminal::send(const QByteArray &bytes) const
     }
 }
 
+bool PseudoTerminal::sendFromDeviceEnd(const QByteArray &bytes) const
+{
+    return m_deviceEnd >= 0
+        && ::write(m_deviceEnd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}
+
 QByteArray PseudoTerminal::receive(std::chrono::milliseconds window) const
 {
     QByteArray bytes;

@@ -30,6 +30,9 @@ public:
     int stopBits() const;
 
     void send(const QByteArray &bytes) const;
+    // Sends from the device end, as the program would: the line delivers it after everything
+    // the program has written so far. False when it could not be written whole.
+    bool sendFromDeviceEnd(const QByteArray &bytes) const;
     // Everything that arrives within `window`, the window restarting with every byte.
     QByteArray receive(std::chrono::milliseconds window) const;
     // Pulls the cable: the device end sees the line hang up.

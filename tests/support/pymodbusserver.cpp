@@ -48,9 +48,11 @@ void PymodbusServer::stop()
     m_process.waitForFinished(3000);
 }
 
-TypedMeterServer::TypedMeterServer(const QString &script)
+TypedMeterServer::TypedMeterServer(const QString &script, const QStringList &types)
     : m_port(freeLoopbackPort())
-    , m_server({script, QString::number(m_port), m_scratch.filePath("expected.json")}, m_port)
+    , m_server(QStringList {script, QString::number(m_port), m_scratch.filePath("expected.json")}
+              + (types.isEmpty() ? QStringList() : QStringList {types.join(u',')}),
+          m_port)
 { }
 
 bool TypedMeterServer::start()
@@ -72,7 +74,7 @@ QString TypedMeterServer::url() const
 QStringList TypedMeterServer::types() const
 {
     QStringList types;
-    for (int meter = 1; meter <= 5; ++meter)
+    for (int meter = 1; m_expected.contains(QString::number(meter)); ++meter)
         types << m_expected[QString::number(meter)]["type"].toString();
     return types;
 }

@@ -30,17 +30,18 @@ private:
 
 // The typed meters' script (pymodbus_typed_meters.py) on a loopback port of its own, with the
 // values its meters hold as the script wrote them: {"1": {"type": "sdm120", FIELD: value or
-// null, ...}, ...}.
+// null, ...}, ...}. Its meters are of the types given, devices 1, 2, ... in order (the script's
+// own five unless given).
 class TypedMeterServer
 {
 public:
-    explicit TypedMeterServer(const QString &script);
+    explicit TypedMeterServer(const QString &script, const QStringList &types = {});
 
     // Starts it; false when it did not start or wrote no values.
     bool start();
     QString url() const;
     const QJsonObject &expected() const { return m_expected; }
-    // The type of each meter 1..5, in order.
+    // The type of each meter, from device 1 on.
     QStringList types() const;
 
 private:

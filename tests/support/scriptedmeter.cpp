@@ -1,12 +1,29 @@
 #include "tests/support/scriptedmeter.h"
 
+#include <QTest>
+
 #include "tests/support/pseudoterminal.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
+
 constexpr int requestLength = 8;
+// Nothing a Modbus master sends; readable in a failing test's output.
+const QByteArray lineMarker = QByteArrayLiteral("<scripted meter's line marker>");
+
+// How many of the last bytes of `bytes` could be the start of a marker still arriving.
+qsizetype markerStartAtTheEnd(const QByteArray &bytes)
+{
+    for (auto length = std::min(bytes.size(), lineMarker.size() - 1); length > 0; --length) {
+        if (lineMarker.startsWith(bytes.right(length)))
+            return length;
+    }
+    return 0;
 }
+
+} // namespace
 
 ScriptedMeter::ScriptedMeter(PseudoTerminal &line, Script script)
     : m_line(line)
@@ -22,6 +39,14 @@ void ScriptedMeter::clearHistory()
     m_requests.clear();
 }
 
+bool ScriptedMeter::readUpToLineMarker()
+{
+    if (!m_line.sendFromDeviceEnd(lineMarker))
+        return false;
+    const int sent = ++m_markersSent;
+    return QTest::qWaitFor([&] { return m_markersRead >= sent; });
+}
+
 void ScriptedMeter::onReadable()
 {
     char chunk[512];
@@ -31,8 +56,24 @@ void ScriptedMeter::onReadable()
         m_notifier.setEnabled(false);
         return;
     }
-    m_received.append(chunk, got);
-    m_pending.append(chunk, got);
+    m_unsorted.append(chunk, got);
+    qsizetype marker = 0;
+    while ((marker = m_unsorted.indexOf(lineMarker)) >= 0) {
+        take(m_unsorted.left(marker));
+        m_unsorted.remove(0, marker + lineMarker.size());
+        ++m_markersRead;
+    }
+    // While a marker is on its way, its first bytes may have come without the rest. The
+    // program's own bytes are never held back otherwise: it may be waiting for an answer.
+    const auto held = m_markersRead < m_markersSent ? markerStartAtTheEnd(m_unsorted) : 0;
+    take(m_unsorted.left(m_unsorted.size() - held));
+    m_unsorted.remove(0, m_unsorted.size() - held);
+}
+
+void ScriptedMeter::take(const QByteArray &bytes)
+{
+    m_received.append(bytes);
+    m_pending.append(bytes);
     while (m_pending.size() >= requestLength) {
         const auto request = m_pending.left(requestLength);
         m_pending.remove(0, requestLength);

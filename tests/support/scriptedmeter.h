@@ -27,16 +27,24 @@ public:
     const QByteArray &received() const { return m_received; }
     // Forgets what has been recorded, so a long run does not keep it all.
     void clearHistory();
+    // Sends a marker from the program's end of the line and reads until it comes through, so
+    // that everything the program sent before the call has been read, answered and recorded (the
+    // marker itself is not). False when it does not come within a few seconds.
+    bool readUpToLineMarker();
 
 signals:
     void requestArrived(const QByteArray &request);
 
 private:
     void onReadable();
+    void take(const QByteArray &bytes);
 
     PseudoTerminal &m_line;
     Script m_script;
     QSocketNotifier m_notifier;
+    QByteArray m_unsorted; // read, not yet told apart from a marker
+    int m_markersSent = 0;
+    int m_markersRead = 0;
     QByteArray m_pending;
     QByteArray m_received;
     QList<QByteArray> m_requests;
