@@ -86,7 +86,13 @@ MODELS = {
         ("frequency", 0x5B2C, "u16", "abcd", 0.01), ("power_factor", 0x5B3A, "i16", "abcd", 0.001),
         ("power_factor_l1", 0x5B3B, "i16", "abcd", 0.001),
         ("power_factor_l2", 0x5B3C, "i16", "abcd", 0.001),
-        ("power_factor_l3", 0x5B3D, "i16", "abcd", 0.001)],
+        ("power_factor_l3", 0x5B3D, "i16", "abcd", 0.001),
+        ("energy_import_l1", 0x5460, "u64", "abcd", 0.01),
+        ("energy_import_l2", 0x5464, "u64", "abcd", 0.01),
+        ("energy_import_l3", 0x5468, "u64", "abcd", 0.01),
+        ("energy_export_l1", 0x546C, "u64", "abcd", 0.01),
+        ("energy_export_l2", 0x5470, "u64", "abcd", 0.01),
+        ("energy_export_l3", 0x5474, "u64", "abcd", 0.01)],
         # Unsigned values the meter cannot give read all ones, signed ones the largest number.
         {"energy_export": 0xFFFFFFFFFFFFFFFF, "power_factor_l2": 0x7FFF}),
     "janitza-b23": (3, 125, [
@@ -116,6 +122,12 @@ MODELS = {
         ("power_l3", 0x22, "f32", "abcd", 1000), ("power_factor", 0x34, "f32", "abcd", 1),
         ("energy_total", 0x100, "f32", "abcd", 1), ("energy_import", 0x108, "f32", "abcd", 1),
         ("energy_export", 0x110, "f32", "abcd", 1)], {}),
+    "orno-we525": (4, 125, [
+        ("voltage_l1", 0x100, "i32", "abcd", 0.001), ("current_l1", 0x102, "i32", "abcd", 0.001),
+        ("power", 0x104, "i32", "abcd", 1), ("frequency", 0x10A, "i16", "abcd", 0.1),
+        ("power_factor", 0x10B, "i16", "abcd", 0.001),
+        ("energy_import", 0x10E, "i32", "abcd", 0.01),
+        ("energy_export", 0x118, "i32", "abcd", 0.01)], {}),
     "pro380": (3, 125, [
         ("voltage_l1", 0x5002, "f32", "abcd", 1), ("voltage_l2", 0x5004, "f32", "abcd", 1),
         ("voltage_l3", 0x5006, "f32", "abcd", 1), ("frequency", 0x5008, "f32", "abcd", 1),

@@ -283,7 +283,8 @@ void GatewaysTest::typedMetersShowWhatTheyHold()
     const QString tip = m_form->tabel->columnToolTip(RegisterGrid::firstSlotColumn + 3);
     QVERIFY2(tip.contains("Type abb-b23")
             && tip.contains("function 3, registers 20480 to 20487; "
-                            "function 3, registers 23296 to 23355"),
+                            "function 3, registers 21600 to 21623; "
+                            "function 3, registers 23296 to 23357"),
         qPrintable(tip));
     // The fifth meter's 50.02 Hz, as today's meters write it.
     QCOMPARE(m_form->lbfreq->text(), QStringLiteral(" 5002"));
