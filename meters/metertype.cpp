@@ -51,19 +51,30 @@ QList<ReadBlock> requestsOf(const MeterType &type, int block)
 
 QString readingPlan(const MeterType &type)
 {
-    QStringList blocks;
+    // Blocks of one function one after the other are said together.
+    QStringList functions;
+    QStringList ranges;
     int requests = 0;
     for (int b = 0; b < type.blocks.size(); ++b) {
         const auto &block = type.blocks[b];
-        const QString registers = block.count == 1 ? QStringLiteral("register %1").arg(block.start)
-                                                   : QStringLiteral("registers %1 to %2")
-                                                         .arg(block.start)
-                                                         .arg(block.start + block.count - 1);
-        blocks << QStringLiteral("function %1, %2").arg(block.function).arg(registers);
+        ranges << (block.count == 1
+                ? QString::number(block.start)
+                : QStringLiteral("%1-%2").arg(block.start).arg(block.start + block.count - 1));
+        const bool last
+            = b + 1 == type.blocks.size() || type.blocks[b + 1].function != block.function;
+        if (last) {
+            functions << QStringLiteral("function %1: %2 %3")
+                             .arg(block.function)
+                             .arg(ranges.size() == 1 && block.count == 1
+                                     ? QStringLiteral("register")
+                                     : QStringLiteral("registers"))
+                             .arg(ranges.join(QStringLiteral(", ")));
+            ranges.clear();
+        }
         requests += int(requestsOf(type, b).size());
     }
     return QStringLiteral("%1; %2 %3 a scan, at most %4 registers each")
-        .arg(blocks.join(QStringLiteral("; ")))
+        .arg(functions.join(QStringLiteral("; ")))
         .arg(requests)
         .arg(requests == 1 ? QStringLiteral("request") : QStringLiteral("requests"))
         .arg(type.maxRegisters);

@@ -63,8 +63,8 @@ std::optional<double> decodeField(const MeterField &field, std::span<const std::
 // each cut where no field is cut, unless a field is longer than that limit.
 QList<ReadBlock> requestsOf(const MeterType &type, int block);
 
-// How a meter of the type is read, for people: "function 4, registers 0 to 43; function 4,
-// register 55; 6 requests a scan, at most 11 registers each".
+// How a meter of the type is read, for people: "function 4: registers 0-5, 12-23, 55; 4
+// requests a scan, at most 11 registers each".
 QString readingPlan(const MeterType &type);
 
 // The field of that name, or null.

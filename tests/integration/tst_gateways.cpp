@@ -282,13 +282,19 @@ void GatewaysTest::typedMetersShowWhatTheyHold()
     // The column says what it shows: the type and its blocks.
     const QString tip = m_form->tabel->columnToolTip(RegisterGrid::firstSlotColumn + 3);
     QVERIFY2(tip.contains("Type abb-b23")
-            && tip.contains("function 3, registers 20480 to 20487; "
-                            "function 3, registers 21600 to 21623; "
-                            "function 3, registers 23296 to 23357"),
+            && tip.contains("function 3: registers 20480-20487, 21600-21623, 23296-23357; "
+                            "3 requests a scan"),
         qPrintable(tip));
-    // The fifth meter's 50.02 Hz, as today's meters write it.
-    QCOMPARE(m_form->lbfreq->text(), QStringLiteral(" 5002"));
-    QVERIFY(readSnapshot(m_folder->path()).startsWith(" 5002,1.234,-5.321,7.654,0.015,11\r\n"));
+    // The fifth meter's frequency in 1/100 Hz, as today's meters write it, then the kW labels,
+    // in the snapshot as in the window.
+    const QString frequency
+        = QStringLiteral(" %1").arg(qRound(expected["5"]["frequency"].toDouble() * 100));
+    QCOMPARE(m_form->lbfreq->text(), frequency);
+    QStringList shown {frequency};
+    for (int slot = 0; slot < slotCount; ++slot)
+        shown << m_form->lbkw[slot]->text();
+    const QString snapshot = readSnapshot(m_folder->path());
+    QCOMPARE(snapshot, shown.join(u',') + QStringLiteral("\r\n"));
 }
 
 QTEST_MAIN(GatewaysTest)
