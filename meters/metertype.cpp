@@ -24,7 +24,8 @@ std::optional<double> decodeField(const MeterField &field, std::span<const std::
 QList<ReadBlock> requestsOf(const MeterType &type, int block)
 {
     const ReadBlock &whole = type.blocks.at(block);
-    const int limit = std::max(1, type.maxRegisters);
+    // No request asks for more than the protocol allows, whatever the type says.
+    const int limit = std::clamp(type.maxRegisters, 1, longestRequest);
     // The field that runs across `cut`, if any.
     const auto fieldAcross = [&](int cut) -> const MeterField * {
         for (const auto &field : type.fields) {
