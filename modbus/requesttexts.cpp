@@ -4,11 +4,16 @@
 
 namespace meterlog {
 
+std::optional<std::uint8_t> deviceFromText(const QString &deviceText)
+{
+    const auto device = readWholeNumber(deviceText);
+    return device ? toWhole<std::uint8_t>(*device) : std::nullopt;
+}
+
 std::optional<ReadRequest> requestFromTexts(
     const QString &deviceText, const QString &startText, const QString &countText)
 {
-    const auto device = readWholeNumber(deviceText);
-    const auto deviceAddress = device ? toWhole<std::uint8_t>(*device) : std::nullopt;
+    const auto deviceAddress = deviceFromText(deviceText);
     const auto count = toWhole<std::uint8_t>(readLeadingNumber(countText));
     const auto start = toWhole<std::uint16_t>(readLeadingNumber(startText));
     if (!deviceAddress || !count || !start)

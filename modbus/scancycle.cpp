@@ -114,25 +114,29 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     // A closed port decides first: the slot keeps its "asking" mark, whatever its inputs say.
     if (!link.isOpen())
         return {SlotOutcome::PortNotOpen, std::nullopt};
-    auto request = requestFromTexts(
-        console.deviceAddressText(slot), console.startAddressText(), console.registerCountText());
-    if (!request)
-        return {SlotOutcome::NotDescribed, std::nullopt};
-    request->function = console.readFunction();
     const MeterType *type = console.typedMeter(slot);
     if (!type) {
+        auto request = requestFromTexts(console.deviceAddressText(slot), console.startAddressText(),
+            console.registerCountText());
+        if (!request)
+            return {SlotOutcome::NotDescribed, std::nullopt};
+        request->function = console.readFunction();
         QList<std::uint16_t> words;
         const auto report = exchangeOnce(slot, link, framing, *request, cancel, replyLimit, words);
         if (report.outcome == SlotOutcome::Verified)
             console.storeRegisters(slot, *request, words);
         return report;
     }
+    // A typed meter reads its type's registers: the window's range is not its own.
+    const auto device = deviceFromText(console.deviceAddressText(slot));
+    if (!device)
+        return {SlotOutcome::NotDescribed, std::nullopt};
     QList<QList<std::uint16_t>> blockWords;
     for (int block = 0; block < type->blocks.size(); ++block) {
         QList<std::uint16_t> words;
         for (const auto &piece : requestsOf(*type, block)) {
             const ReadRequest each {
-                request->device, piece.start, std::uint8_t(piece.count), piece.function};
+                *device, piece.start, std::uint8_t(piece.count), piece.function};
             QList<std::uint16_t> pieceWords;
             const auto report
                 = exchangeOnce(slot, link, framing, each, cancel, replyLimit, pieceWords);
@@ -145,11 +149,11 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
     // The grid shows the first block, from its first register.
     const auto &first = type->blocks.first();
     console.storeRegisters(slot,
-        ReadRequest {request->device, first.start,
-            std::uint8_t(std::min<int>(first.count, longestRequest)), first.function},
+        ReadRequest {*device, first.start, std::uint8_t(std::min<int>(first.count, longestRequest)),
+            first.function},
         blockWords.first());
     console.storeTypedWords(slot, blockWords);
-    return {SlotOutcome::Verified, request->device};
+    return {SlotOutcome::Verified, *device};
 }
 
 } // namespace
