@@ -219,11 +219,13 @@ void refuseFieldsCutByRequests(const MeterType &type, const QList<const toml::ta
         const auto requests = requestsOf(type, b);
         for (int f = 0; f < type.fields.size(); ++f) {
             const auto &field = type.fields[f];
+            if (field.block != b)
+                continue;
             const int first = type.blocks[b].start + field.offset;
             const int end = first + registersOf(field.type);
             const bool whole = std::any_of(requests.begin(), requests.end(),
                 [&](const auto &r) { return r.start <= first && end <= r.start + r.count; });
-            if (field.block == b && !whole) {
+            if (!whole) {
                 throw Fault {QStringLiteral("field %1 cannot be read whole in requests of at "
                                             "most %2 registers (max_registers)")
                                  .arg(field.name)
