@@ -1,4 +1,5 @@
 #include "tests/support/metersimprocess.h"
+#include "tests/support/outsidetools.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -42,7 +43,7 @@ MeterSimProcess::~MeterSimProcess()
 
 bool MeterSimProcess::start()
 {
-    m_process.start(QStringLiteral(METER_SIM_PATH), m_arguments);
+    startEndingWithTheTest(m_process, QStringLiteral(METER_SIM_PATH), m_arguments);
     return m_process.waitForStarted() && waitForReadyLines(1);
 }
 

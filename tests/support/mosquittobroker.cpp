@@ -1,4 +1,5 @@
 #include "tests/support/mosquittobroker.h"
+#include "tests/support/outsidetools.h"
 
 #include <QFile>
 #include <QTcpServer>
@@ -66,7 +67,7 @@ MosquittoBroker::~MosquittoBroker()
 
 bool MosquittoBroker::start()
 {
-    m_process.start("mosquitto", {"-c", m_dir.filePath("mosquitto.conf")});
+    startEndingWithTheTest(m_process, "mosquitto", {"-c", m_dir.filePath("mosquitto.conf")});
     if (!m_process.waitForStarted())
         return false;
     for (int attempt = 0; attempt < 50; ++attempt) {
@@ -93,7 +94,8 @@ int MosquittoBroker::refusedConnections()
 
 MqttSubscriber::MqttSubscriber(int port, const QString &filter)
 {
-    m_process.start("mosquitto_sub", {"-p", QString::number(port), "-t", filter, "-v"});
+    startEndingWithTheTest(
+        m_process, "mosquitto_sub", {"-p", QString::number(port), "-t", filter, "-v"});
     m_process.waitForStarted();
 }
 

@@ -3,6 +3,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 QString missingCommand(const QString &command, const QString &package)
 {
     if (!QStandardPaths::findExecutable(command).isEmpty())
@@ -19,4 +23,10 @@ QString missingPythonModule(const QString &module, const QString &package)
         return {};
     return QStringLiteral("the Python module %1 is needed: apt-get install %2")
         .arg(module, package);
+}
+
+void startEndingWithTheTest(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process.start(program, arguments);
 }

@@ -1,4 +1,5 @@
 #include "tests/support/pymodbusserver.h"
+#include "tests/support/outsidetools.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -29,7 +30,7 @@ PymodbusServer::~PymodbusServer()
 bool PymodbusServer::start()
 {
     // Debian's python3, which has python3-pymodbus, whatever else is first on the PATH.
-    m_process.start("/usr/bin/python3", m_arguments);
+    startEndingWithTheTest(m_process, "/usr/bin/python3", m_arguments);
     if (!m_process.waitForStarted())
         return false;
     for (int attempt = 0; attempt < 200; ++attempt) {
