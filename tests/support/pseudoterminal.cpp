@@ -1,26 +1,68 @@
 #include "tests/support/pseudoterminal.h"
 
 #include <QFile>
+#include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Whether a lock file for `device` is still there, in any of the folders Qt's serial port may
+// keep it in. Qt closes a device before it removes its lock, so a number that another test has
+// just given up can come back from openpty with its lock still in place: the program under test
+// would then be told the port is held by another program.
+bool hasSerialLockFile(const QString &device)
+{
+    static const QStringList lockFolders {"/var/lock", "/etc/locks", "/var/spool/locks",
+        "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+    QString name = device.startsWith("/dev/") ? device.mid(5) : device;
+    name.replace('/', '_');
+    return std::ranges::any_of(lockFolders,
+        [&](const QString &folder) { return QFile::exists(folder + "/LCK.." + name); });
+}
+
+} // namespace
 
 PseudoTerminal::PseudoTerminal()
 {
     termios raw {};
     cfmakeraw(&raw);
     cfsetspeed(&raw, B38400);
-    char name[256] = {};
-    if (openpty(&m_master, &m_deviceEnd, name, &raw, nullptr) != 0) {
-        m_master = m_deviceEnd = -1;
-        return;
+    // Pairs whose number still has a lock file are held until a free one comes, so that
+    // openpty cannot hand the same number out again.
+    std::vector<std::pair<int, int>> setAside;
+    for (int tries = 0; tries < 8; ++tries) {
+        char name[256] = {};
+        int master = -1;
+        int deviceEnd = -1;
+        if (openpty(&master, &deviceEnd, name, &raw, nullptr) != 0)
+            break;
+        // Servers and programs a test starts need not hold its lines.
+        fcntl(master, F_SETFD, FD_CLOEXEC);
+        fcntl(deviceEnd, F_SETFD, FD_CLOEXEC);
+        const auto path = QString::fromLocal8Bit(name);
+        if (hasSerialLockFile(path)) {
+            setAside.emplace_back(master, deviceEnd);
+            continue;
+        }
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        m_master = master;
+        m_deviceEnd = deviceEnd;
+        m_devicePath = path;
+        break;
     }
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_devicePath = QString::fromLocal8Bit(name);
+    for (const auto &[master, deviceEnd] : setAside) {
+        ::close(master);
+        ::close(deviceEnd);
+    }
 }
 
 PseudoTerminal::~PseudoTerminal()
