@@ -8,8 +8,10 @@
 
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "app/startvalues.h"
+#include "meters/linemeter.h"
 #include "publish/mqtttarget.h"
 #include "readings/trendtrace.h"
 
@@ -18,6 +20,10 @@ namespace meterlog {
 struct ProgramOptions
 {
     StartValues start;
+    // The line file the run was described in, when it was.
+    std::optional<QString> lineFile;
+    // Its meters, in order; the first five take the window's slots.
+    std::vector<LineMeter> meters;
     // Where the snapshot file and the comN links are; checked to exist and take files.
     std::optional<QString> folder;
     bool headless = false; // no window: for a service

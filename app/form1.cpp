@@ -42,6 +42,8 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     , m_links(MSComm, m_crc)
     , m_snapshotTrouble(lcFile)
 {
+    for (int slot = 0; slot < slotCount; ++slot)
+        m_pacing.setEvery(slot, m_start.every[slot]);
     createControls();
     // Where the line that the box shows is kept.
     txtPrint->setToolTip(QStringLiteral("Snapshot file: ") + snapshotPath(m_programDir));

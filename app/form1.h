@@ -17,6 +17,7 @@
 #include "meters/reading.h"
 #include "modbus/crc16.h"
 #include "modbus/meterhealth.h"
+#include "modbus/meterpacing.h"
 #include "modbus/meterwatch.h"
 #include "modbus/replywait.h"
 #include "modbus/scancycle.h"
@@ -98,6 +99,11 @@ private:
     MeterCaptions shownCaptions() const;
 
     bool slotTicked(int slot) const override;
+    bool slotDue(int slot) override;
+    std::optional<std::chrono::milliseconds> replyLimit(int slot) const override
+    {
+        return m_start.replyLimits.at(slot);
+    }
     QString deviceAddressText(int slot) const override;
     QString startAddressText() const override;
     QString registerCountText() const override;
@@ -121,6 +127,7 @@ private:
     bool m_saidLineSettingsDoNotApply = false;
     MeterHealth m_health;
     MeterWatch m_meterWatch;
+    MeterPacing m_pacing;
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     struct Placement

@@ -6,6 +6,7 @@
 #include <QMetaMethod>
 
 #include "app/form1.h"
+#include "common/logcategories.h"
 #include "table/registergrid.h"
 
 namespace meterlog {
@@ -36,6 +37,11 @@ QColor markColour(SlotMark mark)
 bool Form1::slotTicked(int slot) const
 {
     return cheAID[slot]->checkState() == Qt::Checked;
+}
+
+bool Form1::slotDue(int slot)
+{
+    return m_pacing.due(slot, MeterPacing::Clock::now());
 }
 
 QString Form1::deviceAddressText(int slot) const
@@ -73,14 +79,24 @@ void Form1::reportSlot(int slot, const SlotReport &report)
 {
     // UTC: the local time would ask for the time zone's file at every slot.
     m_health.record(slot, report, QDateTime::currentDateTimeUtc());
-    m_meterWatch.record(slot, report, m_start.replyLimit);
+    const auto limit = replyLimit(slot).value_or(m_start.replyLimit);
+    m_meterWatch.record(slot, report, limit);
+    if (m_pacing.record(slot, report.outcome, MeterPacing::Clock::now())) {
+        qCWarning(lcScan).noquote()
+            << QStringLiteral("M%1 (address %2) has not answered %3 scans in a row: asked every "
+                              "2nd scan from now on, less often while it stays silent, at "
+                              "least once a minute")
+                   .arg(slot + 1)
+                   .arg(report.device.value_or(0))
+                   .arg(MeterPacing::silentScansBeforeRest);
+    }
 
     // Values that the last scan could not confirm look stale, down to the labels made of them.
     const bool stale = m_health.isStale(slot);
     const int column = RegisterGrid::firstSlotColumn + slot;
     tabel->setColumnStale(column, stale);
     showStaleness(lbkw[slot], stale);
-    if (slot == frequencySlot)
+    if (slot == m_typed.lineFrequencySlot())
         showStaleness(lbfreq, stale);
 }
 
@@ -119,6 +135,7 @@ Reading Form1::currentReading() const
     // UTC: the local time would ask for the time zone's file at every tick.
     reading.at = QDateTime::currentDateTimeUtc();
     reading.frequency = lbfreq->text();
+    reading.frequencySlot = m_typed.lineFrequencySlot();
     for (int meter = 0; meter < slotCount; ++meter) {
         reading.kilowatts[meter] = lbkw[meter]->text();
         reading.meters[meter] = m_health.counters(meter);

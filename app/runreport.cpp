@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "common/lastingcondition.h"
+#include "meters/metertypefile.h"
 #include "net/networkaddress.h"
 #include "serial/portlocation.h"
 #include "table/snapshotfile.h"
@@ -39,7 +40,55 @@ QString meterTypesText(const StartValues &start)
         : QStringLiteral("meter types %1").arg(names.join(u','));
 }
 
+// How a meter of `type` is read: a default meter through the window's range.
+QString planOf(const std::optional<MeterType> &type, const StartValues &start)
+{
+    if (type)
+        return readingPlan(*type);
+    MeterType windowRange = std::get<MeterType>(findMeterType(QStringLiteral("default")));
+    windowRange.blocks = {ReadBlock {start.readFunction,
+        std::uint16_t(start.startAddress ? start.startAddress->toInt() : createdStartAddress),
+        std::uint16_t(start.registerCount ? start.registerCount->toInt() : createdRegisterCount)}};
+    return readingPlan(windowRange);
+}
+
 } // namespace
+
+QString checkReport(const ProgramOptions &options)
+{
+    const auto &start = options.start;
+    QStringList lines {
+        options.lineFile ? QStringLiteral("line %1").arg(*options.lineFile)
+                         : QStringLiteral("line from the command line"),
+        portText(start.port, start.lineSettings, options.folder.value_or(QString())),
+        QStringLiteral("reply limit %1 ms, mode %2, %3")
+            .arg(start.replyLimit.count())
+            .arg(start.manual ? QStringLiteral("Manual") : QStringLiteral("Auto"),
+                options.headless ? QStringLiteral("no window") : QStringLiteral("with its window")),
+    };
+    for (int slot = 0; slot < start.addresses.size(); ++slot) {
+        const auto &type = start.meterTypes[slot];
+        QString meter = QStringLiteral("meter %1").arg(slot + 1);
+        if (std::size_t(slot) < options.meters.size()) {
+            const auto &named = options.meters[slot];
+            meter = QStringLiteral("meter %1 \"%2\"").arg(named.id, named.name);
+        }
+        QStringList parts {QStringLiteral("address %1").arg(start.addresses[slot]),
+            type ? type->name : QStringLiteral("default"), planOf(type, start)};
+        if (const auto &limit = start.replyLimits[slot])
+            parts << QStringLiteral("reply limit %1 ms").arg(limit->count());
+        if (const auto &every = start.every[slot])
+            parts << QStringLiteral("asked at most every %1 s").arg(every->count());
+        lines << QStringLiteral("%1: %2").arg(meter, parts.join(QStringLiteral(", ")));
+    }
+    lines << (options.historyFolder ? QStringLiteral("history in %1 every %2 s")
+                                          .arg(*options.historyFolder)
+                                          .arg(options.historyEvery.count())
+                                    : QStringLiteral("no history"));
+    lines << (options.mqtt ? QStringLiteral("publishing to ") + describeTarget(*options.mqtt)
+                           : QStringLiteral("no publishing"));
+    return lines.join(u'\n') + u'\n';
+}
 
 QString startLine(const ProgramOptions &options, const FolderChoice &folder)
 {

@@ -12,6 +12,9 @@
 
 namespace meterlog {
 
+// What a run of `options` would do, a line each: the line, the link, and each meter with its type,
+// requests and limits.
+QString checkReport(const ProgramOptions &options);
 QString startLine(const ProgramOptions &options, const FolderChoice &folder);
 QString stopLine(std::chrono::milliseconds ranFor, const QString &why);
 

@@ -36,6 +36,10 @@ struct StartValues
     std::uint8_t readFunction = 3;
     // Each slot's meter type; none: the default, today's meters.
     std::array<std::optional<MeterType>, slotCount> meterTypes;
+    // Each slot's own reply limit instead of replyLimit, and the shortest time between two
+    // readings of its meter.
+    std::array<std::optional<std::chrono::milliseconds>, slotCount> replyLimits;
+    std::array<std::optional<std::chrono::seconds>, slotCount> every;
 };
 
 } // namespace meterlog

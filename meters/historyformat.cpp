@@ -89,7 +89,9 @@ QString historyRow(const Reading &reading)
         }
         return fields.join(u',');
     }
-    fields << (reading.meters[frequencySlot].confirmed() ? reading.frequency.trimmed() : QString());
+    const bool frequencyConfirmed
+        = reading.frequencySlot && reading.meters[*reading.frequencySlot].confirmed();
+    fields << (frequencyConfirmed ? reading.frequency.trimmed() : QString());
     for (int meter = 0; meter < slotCount; ++meter)
         fields << (reading.meters[meter].confirmed() ? reading.kilowatts[meter] : QString());
     return fields.join(u',');

@@ -35,6 +35,7 @@ struct Reading
 {
     QDateTime at; // when the summary ran
     QString frequency; // the captions, as in the snapshot line
+    std::optional<int> frequencySlot; // the meter the frequency is read from
     std::array<QString, slotCount> kilowatts;
     std::array<MeterCounters, slotCount> meters;
     QString snapshotLine;

@@ -29,6 +29,8 @@ void MeterHealth::record(int slot, const SlotReport &report, const QDateTime &at
         c.lastDevice = report.device;
     switch (report.outcome) {
     case SlotOutcome::Cancelled:
+    case SlotOutcome::Resting:
+        // Not asked this scan: it keeps what it had, confirmed or stale.
         return;
     case SlotOutcome::Skipped:
         // Unticked, it was not asked: what it shows is no longer confirmed.

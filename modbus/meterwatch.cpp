@@ -43,6 +43,7 @@ QString troubleOf(const SlotReport &report, std::chrono::milliseconds replyLimit
     case SlotOutcome::Malformed:
         return QStringLiteral("a reply to another request");
     case SlotOutcome::Skipped:
+    case SlotOutcome::Resting:
     case SlotOutcome::NotDescribed:
     case SlotOutcome::PortNotOpen:
     case SlotOutcome::SendFailed:

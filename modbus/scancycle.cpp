@@ -170,8 +170,14 @@ ScanResult runScanCycle(ScanConsole &console, Link &link, Framing &framing,
             console.reportSlot(slot, {SlotOutcome::Skipped, std::nullopt});
             continue;
         }
+        if (!console.slotDue(slot)) {
+            result.outcomes[slot] = SlotOutcome::Resting;
+            console.reportSlot(slot, {SlotOutcome::Resting, std::nullopt});
+            continue;
+        }
         console.showSlotMark(slot, SlotMark::Asking);
-        const auto report = askSlot(slot, console, link, framing, cancel, replyLimit);
+        const auto report = askSlot(
+            slot, console, link, framing, cancel, console.replyLimit(slot).value_or(replyLimit));
         const auto outcome = report.outcome;
         result.outcomes[slot] = outcome;
         if (outcome == SlotOutcome::Cancelled) {

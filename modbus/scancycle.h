@@ -38,6 +38,7 @@ enum class SlotMark {
 // How one slot's turn ended.
 enum class SlotOutcome {
     Skipped, // not ticked
+    Resting, // ticked, but its meter is not due this scan
     NotDescribed, // the inputs describe no request: nothing sent
     PortNotOpen, // nothing sent
     SendFailed, // the port took the request but could not send it
@@ -65,6 +66,13 @@ class ScanConsole
 public:
     virtual ~ScanConsole() = default;
     virtual bool slotTicked(int slot) const = 0;
+    // Whether a ticked slot's meter is asked in this scan; one that is not keeps what it has.
+    virtual bool slotDue(int /*slot*/) { return true; }
+    // The slot's own reply limit, where its meter has one.
+    virtual std::optional<std::chrono::milliseconds> replyLimit(int /*slot*/) const
+    {
+        return std::nullopt;
+    }
     virtual QString deviceAddressText(int slot) const = 0;
     virtual QString startAddressText() const = 0;
     virtual QString registerCountText() const = 0;
@@ -80,7 +88,8 @@ public:
     virtual void storeRegisters(
         int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
         = 0;
-    // Every slot's turn ends here (one not ticked as Skipped), unless the cycle was cancelled.
+    // Every slot's turn ends here (one not ticked as Skipped, one not due as Resting), unless the
+    // cycle was cancelled.
     virtual void reportSlot(int slot, const SlotReport &report) = 0;
 };
 

@@ -7,6 +7,7 @@ Reading readingAt(const QDateTime &at, std::array<bool, slotCount> confirmed)
     Reading reading;
     reading.at = at;
     reading.frequency = QStringLiteral(" 5002");
+    reading.frequencySlot = slotCount - 1; // a line of default meters: the fifth gives it
     reading.kilowatts = {"1520", "3275", "860", "12400", "402600"};
     for (int meter = 0; meter < slotCount; ++meter) {
         auto &counters = reading.meters[meter];

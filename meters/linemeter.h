@@ -1,0 +1,31 @@
+#pragma once
+
+// A meter of a line: where it is on the bus, what it is, what it is called and how it is asked.
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+#include "meters/metertype.h"
+
+namespace meterlog {
+
+// Modbus gives a meter an address from 1 to 247; 0 is the broadcast no meter answers.
+inline constexpr int lowestMeterAddress = 1;
+inline constexpr int highestMeterAddress = 247;
+
+struct LineMeter
+{
+    int address = lowestMeterAddress;
+    std::optional<MeterType> type; // none: the default meter, read through the window's range
+    // Names it in topics, columns and the log, whatever else is added to the line: [a-z0-9_].
+    QString id;
+    QString name; // for people
+    // Its own limits instead of the line's: how long it may take to answer, and how often it is
+    // asked at most.
+    std::optional<std::chrono::milliseconds> replyLimit;
+    std::optional<std::chrono::seconds> every;
+};
+
+} // namespace meterlog
