@@ -231,10 +231,12 @@ public:
         const auto found = m_values.find(name);
         return found == m_values.end() ? QString() : found->second.text;
     }
-    // As the option was written where it was given.
-    QString named(const char *name) const
+    // As the option was written where it was given; one that was not given, as it would be
+    // written where `sayingOf` was.
+    QString named(const char *name, const char *sayingOf = nullptr) const
     {
-        return inFile(name) ? keyOf(optionNamed(name)) : QStringLiteral("--") + QLatin1String(name);
+        const bool inTheFile = has(name) ? inFile(name) : sayingOf && inFile(sayingOf);
+        return inTheFile ? keyOf(optionNamed(name)) : QStringLiteral("--") + QLatin1String(name);
     }
     EarlyExit refuse(const QString &why, const char *about = nullptr) const
     {
@@ -351,7 +353,8 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
                                            "65536")
                                 .arg(first)
                                 .arg(first + length - 1)
-                                .arg(given.named("start"), given.named("count")),
+                                .arg(given.named("start", given.has("start") ? "start" : "count"),
+                                    given.named("count", given.has("start") ? "start" : "count")),
             given.has("start") ? "start" : "count");
     }
     if (given.has("function")) {
@@ -387,8 +390,9 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
     options.headless = given.has("headless");
     if (given.has("readings")) {
         if (options.headless) {
-            return given.refuse(QStringLiteral("%1 needs a window: not with %2")
-                                    .arg(given.named("readings"), given.named("headless")),
+            return given.refuse(
+                QStringLiteral("%1 needs a window: not with %2")
+                    .arg(given.named("readings"), given.named("headless", "readings")),
                 "readings");
         }
         static const std::map<QString, Span> spanNamed {{QStringLiteral("10m"), Span::TenMinutes},
@@ -401,8 +405,9 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
     options.trace = given.has("trace");
     for (const char *needsHistory : {"history-every", "history-days"}) {
         if (given.has(needsHistory) && !given.has("history")) {
-            return given.refuse(QStringLiteral("%1 needs %2")
-                                    .arg(given.named(needsHistory), given.named("history")),
+            return given.refuse(
+                QStringLiteral("%1 needs %2")
+                    .arg(given.named(needsHistory), given.named("history", needsHistory)),
                 needsHistory);
         }
     }
@@ -434,15 +439,16 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
                 "mqtt-password-file");
         };
         if (!options.mqtt)
-            return refusePasswordFile(QStringLiteral("needs %1").arg(given.named("mqtt")));
-        if (options.mqtt->user.isEmpty()) {
             return refusePasswordFile(
-                QStringLiteral("needs a user in the %1 URL").arg(given.named("mqtt")));
+                QStringLiteral("needs %1").arg(given.named("mqtt", "mqtt-password-file")));
+        if (options.mqtt->user.isEmpty()) {
+            return refusePasswordFile(QStringLiteral("needs a user in the %1 URL")
+                                          .arg(given.named("mqtt", "mqtt-password-file")));
         }
         if (!options.mqtt->password.isEmpty()) {
             return refusePasswordFile(QStringLiteral("or a password in the %1 URL: one or the "
                                                      "other")
-                                          .arg(given.named("mqtt")));
+                                          .arg(given.named("mqtt", "mqtt-password-file")));
         }
         const auto password = passwordIn(valueOf("mqtt-password-file"));
         if (!password)

@@ -71,7 +71,9 @@ QString checkReport(const ProgramOptions &options)
         QString meter = QStringLiteral("meter %1").arg(slot + 1);
         if (std::size_t(slot) < options.meters.size()) {
             const auto &named = options.meters[slot];
-            meter = QStringLiteral("meter %1 \"%2\"").arg(named.id, named.name);
+            meter = named.name == named.id
+                ? QStringLiteral("meter %1").arg(named.id)
+                : QStringLiteral("meter %1 \"%2\"").arg(named.id, named.name);
         }
         QStringList parts {QStringLiteral("address %1").arg(start.addresses[slot]),
             type ? type->name : QStringLiteral("default"), planOf(type, start)};

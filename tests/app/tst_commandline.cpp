@@ -56,6 +56,8 @@ private slots:
     void initTestCase();
     void eachOption_data();
     void eachOption();
+    void lineFile_data();
+    void lineFile();
     void startThatCannotWorkEndsBeforeAnythingElse_data();
     void startThatCannotWorkEndsBeforeAnythingElse();
     void startLineSaysWhatTheRunDoesWithoutThePassword();
@@ -243,6 +245,125 @@ void CommandLineTest::eachOption()
     }
 }
 
+void CommandLineTest::lineFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("arguments"); // beside --config FILE
+    QTest::addColumn<int>("exitCode"); // -1: the program runs
+    // What the run's description holds, or what the text printed holds after "FILE".
+    QTest::addColumn<QString>("expected");
+    const auto runs
+        = [](const char *name, const char *content, QStringList arguments, const char *expected) {
+              QTest::newRow(name) << QByteArray(content) << arguments << -1
+                                  << QString::fromLatin1(expected);
+          };
+    const auto refused
+        = [](const char *name, const char *content, QStringList arguments, const char *said) {
+              QTest::newRow(name) << QByteArray(content) << arguments << badCommandLineExitCode
+                                  << QString::fromLatin1(said);
+          };
+    const char *const site = "port = \"/dev/ttyUSB0\"\n"
+                             "line = \"9600,e,8,1\"\n"
+                             "reply_timeout = 300\n"
+                             "[[meter]]\n"
+                             "address = 11\n"
+                             "type = \"sdm630\"\n"
+                             "id = \"incomer\"\n"
+                             "name = \"Main incomer\"\n"
+                             "[[meter]]\n"
+                             "address = 12\n"
+                             "[[meter]]\n"
+                             "address = 13\n"
+                             "type = \"sdm120\"\n"
+                             "reply_timeout = 800\n"
+                             "every = 60\n";
+    runs("meters take the slots", site, {},
+        "port=/dev/ttyUSB0 line=9600,e,8,1 addresses=11,12,13 start=- count=- timeout=300 "
+        "meters=incomer:Main incomer:11:sdm630:-:-,2:2:12:default:-:-,3:3:13:sdm120:800:60 "
+        "manual=no ");
+    runs("the command line over the file", site, {"--port", "4", "--reply-timeout", "20"},
+        "port=4 line=9600,e,8,1 addresses=11,12,13 ");
+    runs("switches", "manual = true\ntrace = false\n", {}, "manual=yes ");
+    runs("no meters: the options' slots", "addresses = \"7,8\"\n", {}, "addresses=7,8 ");
+    QTest::newRow("check") << QByteArray(site) << QStringList {"--check"} << 0
+                           << QStringLiteral(
+                                  "\nport /dev/ttyUSB0 at 9600,e,8,1\nreply limit 300 ms, mode "
+                                  "Auto, with its window\nmeter incomer \"Main incomer\": "
+                                  "address 11, sdm630, function 4: registers ");
+
+    refused("unknown key", "port = \"4\"\nbogus = 1\n", {}, ":2: no key 'bogus'");
+    refused("command-line only key", "check = true\n", {}, ":1: no key 'check'");
+    refused("value out of range", "reply_timeout = 5\n", {},
+        ":1: reply_timeout takes milliseconds 10 to 10000, not \"5\"");
+    refused("value of the wrong kind", "reply_timeout = 1.5\n", {},
+        ":1: reply_timeout takes milliseconds 10 to 10000");
+    refused("switch of the wrong kind", "manual = 1\n", {}, ":1: manual takes true or false");
+    refused("needs another key", "history_every = 5\n", {}, ":1: history_every needs history");
+    refused("not TOML", "port = \n", {}, ":1: ");
+    refused("address twice", "[[meter]]\naddress = 11\n[[meter]]\naddress = 11\n", {},
+        ":3: address 11 is on the line twice (first on line 1)");
+    refused("id twice", "[[meter]]\naddress = 1\nid = \"a\"\n[[meter]]\naddress = 2\nid = \"a\"\n",
+        {}, ":4: id a names two meters (first on line 1)");
+    refused("a place taken as an id",
+        "[[meter]]\naddress = 1\n[[meter]]\naddress = 2\nid = "
+        "\"1\"\n",
+        {}, ":3: id 1 names two meters");
+    refused("id with capitals", "[[meter]]\naddress = 1\nid = \"Main\"\n", {}, ":3: id takes");
+    refused("address 0", "[[meter]]\naddress = 0\n", {}, ":2: address must be a whole number");
+    refused("no address", "[[meter]]\nid = \"a\"\n", {}, ":1: a [[meter]] has no address");
+    refused("unknown meter key", "[[meter]]\naddress = 1\nspeed = 2\n", {},
+        ":3: a [[meter]] has no key 'speed'");
+    refused("unknown type", "[[meter]]\naddress = 1\ntype = \"sdm999\"\n", {},
+        ":3: type: sdm999: no built-in type");
+    refused("more meters than slots",
+        "[[meter]]\naddress = 1\n[[meter]]\naddress = 2\n[[meter]]\naddress = 3\n"
+        "[[meter]]\naddress = 4\n[[meter]]\naddress = 5\n[[meter]]\naddress = 6\n",
+        {}, ":11: this meterlog polls at most 5 meters a line");
+    refused("slots by option beside meters", "[[meter]]\naddress = 1\n", {"--addresses", "2"},
+        "--addresses or [[meter]] tables in ");
+}
+
+void CommandLineTest::lineFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    const QString path
+        = fileWith(QStringLiteral("line-%1.toml").arg(QTest::currentDataTag()), content);
+    const auto parsed = parseCommandLine(QStringList {"meterlog", "--config", path} + arguments);
+    if (exitCode < 0) {
+        QVERIFY(std::holds_alternative<ProgramOptions>(parsed));
+        const auto &options = std::get<ProgramOptions>(parsed);
+        QStringList meters;
+        for (const auto &meter : options.meters) {
+            const auto limit = [](const auto &value) {
+                return value ? QString::number(value->count()) : QStringLiteral("-");
+            };
+            meters << QStringLiteral("%1:%2:%3:%4:%5:%6")
+                          .arg(meter.id, meter.name)
+                          .arg(meter.address)
+                          .arg(meter.type ? meter.type->name : QStringLiteral("default"),
+                              limit(meter.replyLimit), limit(meter.every));
+        }
+        const auto described = describe(options).replace("manual=",
+            QStringLiteral("timeout=%1 meters=%2 manual=")
+                .arg(options.start.replyLimit.count())
+                .arg(meters.join(u',')));
+        QVERIFY2(described.contains(expected), qPrintable(described));
+        return;
+    }
+    QVERIFY(std::holds_alternative<EarlyExit>(parsed));
+    const auto &exit = std::get<EarlyExit>(parsed);
+    QCOMPARE(exit.exitCode, exitCode);
+    QVERIFY2(exit.text.contains(expected), qPrintable(exit.text));
+    // A fault in the file is said at its place in the file, in one line.
+    if (exitCode == badCommandLineExitCode && !arguments.contains("--addresses")) {
+        QVERIFY2(
+            exit.text.startsWith(path + ":") && !exit.text.contains(u'\n'), qPrintable(exit.text));
+    }
+}
+
 void CommandLineTest::startThatCannotWorkEndsBeforeAnythingElse_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -252,6 +373,10 @@ void CommandLineTest::startThatCannotWorkEndsBeforeAnythingElse_data()
         << QStringList {"--count", "300"} << QString()
         << QByteArray("meterlog: --count takes a register count 1 to 125, not \"300\" (see "
                       "meterlog --help)\n");
+    QTest::newRow("bad line file")
+        << QStringList {"--config", fileWith("bad-line.toml", "[[meter]]\naddress = 300\n")}
+        << QString()
+        << QByteArray("bad-line.toml:2: address must be a whole number from 1 to 247\n");
     QTest::newRow("no display") << QStringList() << QString()
                                 << QByteArray("meterlog: no display: use --headless\n");
     // Named, but nothing answers there: Qt itself finds that out.

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include "meters/metertypefile.h"
 #include "table/registergrid.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/windowonline.h"
@@ -43,8 +44,16 @@ private slots:
     void eachOutcomeHasItsCounter();
     void tooltipSaysItInPlainWords();
     void silentMeterLooksStaleUntilItAnswers();
+    void deadMeterIsAskedLessOftenUntilItAnswers();
+    void meterKeepsItsOwnLimits();
+    void frequencyLooksStaleByTheMeterItComesFrom();
 
 private:
+    // The window started anew from `start`, the poll timer stopped.
+    void restartWith(const StartValues &start);
+    // How many requests reached the meter at `address` so far.
+    int requestsTo(int address) const;
+
     std::unique_ptr<WindowOnLine> m_window;
     Form1 *m_form = nullptr;
     std::function<QByteArray(const QByteArray &)> m_answer;
@@ -183,6 +192,90 @@ void MeterHealthTest::silentMeterLooksStaleUntilItAnswers()
     QVERIFY(!m_form->tabel->isColumnStale(2));
     QVERIFY(!looksGrey(m_form->lbkw[0]));
     QVERIFY(!looksGrey(m_form->lbfreq));
+}
+
+void MeterHealthTest::restartWith(const StartValues &start)
+{
+    m_window = std::make_unique<WindowOnLine>();
+    m_window->startUp([this](const QByteArray &request) { return m_answer(request); }, start);
+    m_form = &m_window->form();
+    m_form->Timer3->stop();
+}
+
+int MeterHealthTest::requestsTo(int address) const
+{
+    const auto &requests = m_window->meter().requests();
+    return int(std::count_if(requests.begin(), requests.end(),
+        [&](const QByteArray &request) { return quint8(request[0]) == address; }));
+}
+
+void MeterHealthTest::deadMeterIsAskedLessOftenUntilItAnswers()
+{
+    LogCapture log;
+    m_answer = [](const QByteArray &request) {
+        return request[0] == 1 ? QByteArray() : goodReply(request);
+    };
+    m_form->cheAID[1]->setCheckState(Qt::Checked);
+    // Asked in scans 1, 2 and 3, then every 2nd, 4th, 8th scan: 5, 9 and 17.
+    for (int scan = 1; scan <= 20; ++scan)
+        m_form->cmdTest_Click();
+    QCOMPARE(requestsTo(1), 6);
+    QCOMPARE(requestsTo(2), 20);
+    QVERIFY(m_form->tabel->isColumnStale(2));
+    const auto restLine = QStringLiteral("M1 (address 1) has not answered 3 scans in a row: asked "
+                                         "every 2nd scan from now on, less often while it stays "
+                                         "silent, at least once a minute");
+    QCOMPARE(log.lines("meterlog.scan").count(restLine), 1);
+
+    // Its next turn comes at scan 33; from its first reply on it is asked in every scan.
+    m_answer = goodReply;
+    for (int scan = 21; scan <= 35; ++scan)
+        m_form->cmdTest_Click();
+    QCOMPARE(requestsTo(1), 9);
+    QVERIFY(!m_form->tabel->isColumnStale(2));
+    QCOMPARE(log.lines("meterlog.scan").count(restLine), 1);
+}
+
+void MeterHealthTest::meterKeepsItsOwnLimits()
+{
+    auto start = WindowOnLine::scriptedStart();
+    start.addresses = QStringList {"1", "2"};
+    start.replyLimits[0] = std::chrono::milliseconds(40);
+    start.every[1] = std::chrono::hours(1);
+    m_answer = [](const QByteArray &request) {
+        return request[0] == 1 ? QByteArray() : goodReply(request);
+    };
+    LogCapture log;
+    restartWith(start);
+    for (int scan = 0; scan < 3; ++scan)
+        m_form->cmdTest_Click();
+    QCOMPARE(requestsTo(2), 1);
+    // Not asked, it keeps its values unstaled.
+    QVERIFY(!m_form->tabel->isColumnStale(3));
+    QVERIFY(log.lines("meterlog.scan")
+                .contains("M1 (address 1) does not answer: no complete reply within 40 ms"));
+}
+
+void MeterHealthTest::frequencyLooksStaleByTheMeterItComesFrom()
+{
+    // Meter 5 has no frequency: the line's comes from meter 1.
+    auto start = WindowOnLine::scriptedStart();
+    start.addresses = QStringList {"1", "", "", "", "5"};
+    start.meterTypes[4] = std::get<MeterType>(findMeterType("pac2200"));
+    m_answer = [](const QByteArray &request) {
+        return request[0] == 5 ? QByteArray() : goodReply(request);
+    };
+    restartWith(start);
+    for (int slot : {1, 2, 3})
+        m_form->cheAID[slot]->setCheckState(Qt::Unchecked);
+    m_form->cmdTest_Click();
+    m_form->cmdTest_Click();
+    QVERIFY(m_form->tabel->isColumnStale(6));
+    QVERIFY(!looksGrey(m_form->lbfreq));
+
+    m_answer = [](const QByteArray &) { return QByteArray(); };
+    m_form->cmdTest_Click();
+    QVERIFY(looksGrey(m_form->lbfreq));
 }
 
 QTEST_MAIN(MeterHealthTest)

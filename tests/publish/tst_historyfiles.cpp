@@ -48,31 +48,39 @@ void HistoryFilesTest::rowsHoldOnlyConfirmedValues_data()
 {
     QTest::addColumn<QList<bool>>("confirmed");
     QTest::addColumn<QString>("fields");
+    QTest::addColumn<int>("frequencySlot");
     const QString time = QStringLiteral("2026-12-08T14:03:07+00:00,");
-    QTest::newRow("all confirmed")
-        << QList<bool> {true, true, true, true, true} << time + "5002,1520,3275,860,12400,402600";
-    QTest::newRow("meter 3 silent")
-        << QList<bool> {true, true, false, true, true} << time + "5002,1520,3275,,12400,402600";
-    // The frequency is the fifth meter's.
-    QTest::newRow("meter 5 silent")
-        << QList<bool> {true, true, true, true, false} << time + ",1520,3275,860,12400,";
-    QTest::newRow("none") << QList<bool> {false, false, false, false, false} << time + ",,,,,";
+    QTest::newRow("all confirmed") << QList<bool> {true, true, true, true, true}
+                                   << time + "5002,1520,3275,860,12400,402600" << 4;
+    QTest::newRow("meter 3 silent") << QList<bool> {true, true, false, true, true}
+                                    << time + "5002,1520,3275,,12400,402600" << 4;
+    QTest::newRow("meter 5 silent, the frequency its")
+        << QList<bool> {true, true, true, true, false} << time + ",1520,3275,860,12400," << 4;
+    QTest::newRow("meter 5 silent, the frequency meter 1's")
+        << QList<bool> {true, true, true, true, false} << time + "5002,1520,3275,860,12400," << 0;
+    QTest::newRow("none") << QList<bool> {false, false, false, false, false} << time + ",,,,," << 4;
 }
 
 void HistoryFilesTest::rowsHoldOnlyConfirmedValues()
 {
     QFETCH(QList<bool>, confirmed);
     QFETCH(QString, fields);
+    QFETCH(int, frequencySlot);
     const ScopedTimeZone zone("UTC");
     std::array<bool, slotCount> flags {};
     std::copy(confirmed.begin(), confirmed.end(), flags.begin());
+    const auto reading = [&](const QDateTime &at) {
+        auto each = readingAt(at, flags);
+        each.frequencySlot = frequencySlot;
+        return each;
+    };
     const QDateTime at(QDate(2026, 12, 8), QTime(14, 3, 7), Qt::UTC);
-    QCOMPARE(historyRow(readingAt(at, flags)), fields);
+    QCOMPARE(historyRow(reading(at)), fields);
 
     QTemporaryDir dir;
     HistoryFiles files(dir.path(), std::nullopt);
-    QCOMPARE(files.append(readingAt(at, flags)), QString());
-    QCOMPARE(files.append(readingAt(at.addSecs(10), flags)), QString());
+    QCOMPARE(files.append(reading(at)), QString());
+    QCOMPARE(files.append(reading(at.addSecs(10))), QString());
     const auto lines = linesOf(dir.filePath("meterlog-2026-12-08.csv"));
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], historyHeader);
