@@ -97,7 +97,10 @@ QString startLine(const ProgramOptions &options, const FolderChoice &folder)
     const auto &start = options.start;
     const int first = start.startAddress ? start.startAddress->toInt() : createdStartAddress;
     const int count = start.registerCount ? start.registerCount->toInt() : createdRegisterCount;
-    QStringList parts {
+    QStringList parts;
+    if (options.lineFile)
+        parts << QStringLiteral("line file %1").arg(*options.lineFile);
+    parts << QStringList {
         portText(start.port, start.lineSettings, folder.folder),
         QStringLiteral("meters %1").arg(start.addresses.join(u',')),
         QStringLiteral("%1registers %2 to %3")
