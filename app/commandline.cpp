@@ -291,17 +291,14 @@ std::optional<EarlyExit> takeMeters(
                 bySlot);
         }
     }
-    if (file.meters.size() > std::size_t(slotCount)) {
-        return EarlyExit {badCommandLineExitCode,
-            QStringLiteral("%1:%2: this meterlog polls at most %3 meters a line")
-                .arg(path)
-                .arg(file.meterLines[slotCount])
-                .arg(slotCount)};
-    }
     options.meters = file.meters;
     options.start.addresses.clear();
     for (std::size_t slot = 0; slot < file.meters.size(); ++slot) {
         const auto &meter = file.meters[slot];
+        if (slot >= std::size_t(slotCount)) {
+            options.start.beyondSlots.push_back(meter);
+            continue;
+        }
         options.start.addresses << QString::number(meter.address);
         options.start.meterTypes[slot] = meter.type;
         options.start.replyLimits[slot] = meter.replyLimit;
@@ -479,8 +476,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "meterlog polls up to five electrical meters on a Modbus RTU serial line and keeps "
-        "their latest readings in the snapshot file datamirab.txt."));
+        "meterlog polls electrical meters on a Modbus RTU serial line (five in the window's "
+        "slots, more from a line file) and keeps the slots' latest readings in the snapshot file "
+        "datamirab.txt."));
     // Qt's own help option would also offer --help-all, for Qt's options, which meterlog takes
     // none of.
     const QCommandLineOption helpOption(

@@ -37,13 +37,15 @@ Form1::Form1(QString programDir, StartValues start, QWidget *parent)
     : QWidget(parent)
     , m_programDir(std::move(programDir))
     , m_start(std::move(start))
-    , m_typed(m_start.meterTypes)
+    , m_typed(meterTypesOfLine(m_start))
     , MSComm(m_programDir)
     , m_links(MSComm, m_crc)
     , m_snapshotTrouble(lcFile)
 {
     for (int slot = 0; slot < slotCount; ++slot)
         m_pacing.setEvery(slot, m_start.every[slot]);
+    for (std::size_t beyond = 0; beyond < m_start.beyondSlots.size(); ++beyond)
+        m_pacing.setEvery(slotCount + int(beyond), m_start.beyondSlots[beyond].every);
     createControls();
     // Where the line that the box shows is kept.
     txtPrint->setToolTip(QStringLiteral("Snapshot file: ") + snapshotPath(m_programDir));

@@ -98,11 +98,13 @@ private:
     void writeSnapshot();
     MeterCaptions shownCaptions() const;
 
+    int meterCount() const override { return m_typed.meterCount(); }
     bool slotTicked(int slot) const override;
     bool slotDue(int slot) override;
     std::optional<std::chrono::milliseconds> replyLimit(int slot) const override
     {
-        return m_start.replyLimits.at(slot);
+        return slot < slotCount ? m_start.replyLimits.at(slot)
+                                : m_start.beyondSlots.at(slot - slotCount).replyLimit;
     }
     QString deviceAddressText(int slot) const override;
     QString startAddressText() const override;
@@ -125,9 +127,9 @@ private:
     LinkChoice m_links;
     PortKeeper m_keeper;
     bool m_saidLineSettingsDoNotApply = false;
-    MeterHealth m_health;
-    MeterWatch m_meterWatch;
-    MeterPacing m_pacing;
+    MeterHealth m_health {m_typed.meterCount()};
+    MeterWatch m_meterWatch {m_typed.meterCount()};
+    MeterPacing m_pacing {m_typed.meterCount()};
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     struct Placement

@@ -34,9 +34,10 @@ QColor markColour(SlotMark mark)
 
 } // namespace
 
+// The meters beyond the slots have no boxes: they are always asked, at their own address.
 bool Form1::slotTicked(int slot) const
 {
-    return cheAID[slot]->checkState() == Qt::Checked;
+    return slot >= slotCount || cheAID[slot]->checkState() == Qt::Checked;
 }
 
 bool Form1::slotDue(int slot)
@@ -46,7 +47,8 @@ bool Form1::slotDue(int slot)
 
 QString Form1::deviceAddressText(int slot) const
 {
-    return txtaID[slot]->text();
+    return slot < slotCount ? txtaID[slot]->text()
+                            : QString::number(m_start.beyondSlots.at(slot - slotCount).address);
 }
 
 QString Form1::startAddressText() const
@@ -61,13 +63,16 @@ QString Form1::registerCountText() const
 
 void Form1::showSlotMark(int slot, SlotMark mark)
 {
+    if (slot >= slotCount)
+        return;
     cheAID[slot]->setBackColour(markColour(mark));
 }
 
 void Form1::storeRegisters(int slot, const ReadRequest &request, const QList<std::uint16_t> &words)
 {
-    // Register r goes to row r; rows past the grid's last are not there to take a word.
-    for (int r = 0; r < words.size(); ++r)
+    // Register r goes to row r; rows past the grid's last are not there to take a word, and
+    // meters beyond the slots have no column.
+    for (int r = 0; slot < slotCount && r < words.size(); ++r)
         tabel->setCellText(r + 1, RegisterGrid::firstSlotColumn + slot, registerText(words[r]));
     if (isSignalConnected(QMetaMethod::fromSignal(&Form1::registersRead))) {
         emit registersRead(RegisterBlock {
@@ -92,6 +97,8 @@ void Form1::reportSlot(int slot, const SlotReport &report)
     }
 
     // Values that the last scan could not confirm look stale, down to the labels made of them.
+    if (slot >= slotCount)
+        return;
     const bool stale = m_health.isStale(slot);
     const int column = RegisterGrid::firstSlotColumn + slot;
     tabel->setColumnStale(column, stale);
@@ -136,8 +143,13 @@ Reading Form1::currentReading() const
     reading.at = QDateTime::currentDateTimeUtc();
     reading.frequency = lbfreq->text();
     reading.frequencySlot = m_typed.lineFrequencySlot();
-    for (int meter = 0; meter < slotCount; ++meter) {
+    const int meters = m_typed.meterCount();
+    reading.meters.resize(std::size_t(meters));
+    reading.polled.resize(std::size_t(meters));
+    reading.fields.resize(std::size_t(meters));
+    for (int meter = 0; meter < slotCount; ++meter)
         reading.kilowatts[meter] = lbkw[meter]->text();
+    for (int meter = 0; meter < meters; ++meter) {
         reading.meters[meter] = m_health.counters(meter);
         reading.polled[meter] = slotTicked(meter);
         const auto *type = m_typed.typeOf(meter);

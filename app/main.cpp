@@ -136,7 +136,7 @@ int main(int argc, char *argv[])
         std::optional<HistorySource> historySource;
         if (options.historyFolder)
             historySource = HistorySource {*options.historyFolder, options.historyEvery};
-        readings = std::make_unique<ReadingsWindow>(options.start.meterTypes, historySource);
+        readings = std::make_unique<ReadingsWindow>(meterTypesOfLine(options.start), historySource);
         QObject::connect(&window, &Form1::summarized, readings.get(), &ReadingsWindow::takeReading);
         auto *menu = new ReadingsMenu(window, *readings);
         if (options.readings) {

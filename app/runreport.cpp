@@ -45,11 +45,20 @@ QString planOf(const std::optional<MeterType> &type, const StartValues &start)
 {
     if (type)
         return readingPlan(*type);
-    MeterType windowRange = std::get<MeterType>(findMeterType(QStringLiteral("default")));
+    MeterType windowRange = defaultMeterType();
     windowRange.blocks = {ReadBlock {start.readFunction,
         std::uint16_t(start.startAddress ? start.startAddress->toInt() : createdStartAddress),
         std::uint16_t(start.registerCount ? start.registerCount->toInt() : createdRegisterCount)}};
     return readingPlan(windowRange);
+}
+
+// The addresses of the slots, then of the meters beyond them.
+QStringList allAddresses(const StartValues &start)
+{
+    QStringList addresses = start.addresses;
+    for (const auto &meter : start.beyondSlots)
+        addresses << QString::number(meter.address);
+    return addresses;
 }
 
 } // namespace
@@ -66,8 +75,13 @@ QString checkReport(const ProgramOptions &options)
             .arg(start.manual ? QStringLiteral("Manual") : QStringLiteral("Auto"),
                 options.headless ? QStringLiteral("no window") : QStringLiteral("with its window")),
     };
-    for (int slot = 0; slot < start.addresses.size(); ++slot) {
-        const auto &type = start.meterTypes[slot];
+    const auto types = meterTypesOfLine(start);
+    const int meters = slotCount + int(start.beyondSlots.size());
+    for (int slot = 0; slot < meters; ++slot) {
+        if (slot < slotCount && slot >= start.addresses.size())
+            continue;
+        const auto &type = types[std::size_t(slot)];
+        const bool beyond = slot >= slotCount;
         QString meter = QStringLiteral("meter %1").arg(slot + 1);
         if (std::size_t(slot) < options.meters.size()) {
             const auto &named = options.meters[slot];
@@ -75,11 +89,20 @@ QString checkReport(const ProgramOptions &options)
                 ? QStringLiteral("meter %1").arg(named.id)
                 : QStringLiteral("meter %1 \"%2\"").arg(named.id, named.name);
         }
-        QStringList parts {QStringLiteral("address %1").arg(start.addresses[slot]),
-            type ? type->name : QStringLiteral("default"), planOf(type, start)};
-        if (const auto &limit = start.replyLimits[slot])
+        const auto &limit
+            = beyond ? start.beyondSlots[slot - slotCount].replyLimit : start.replyLimits[slot];
+        const auto &every = beyond ? start.beyondSlots[slot - slotCount].every : start.every[slot];
+        const QString address = beyond
+            ? QString::number(start.beyondSlots[slot - slotCount].address)
+            : start.addresses[slot];
+        // A default meter beyond the slots is read through the window's range, as in a slot.
+        const bool followsWindow = !type || type->followsWindow;
+        QStringList parts {QStringLiteral("address %1").arg(address),
+            type ? type->name : QStringLiteral("default"),
+            planOf(followsWindow ? std::nullopt : type, start)};
+        if (limit)
             parts << QStringLiteral("reply limit %1 ms").arg(limit->count());
-        if (const auto &every = start.every[slot])
+        if (every)
             parts << QStringLiteral("asked at most every %1 s").arg(every->count());
         lines << QStringLiteral("%1: %2").arg(meter, parts.join(QStringLiteral(", ")));
     }
@@ -102,7 +125,7 @@ QString startLine(const ProgramOptions &options, const FolderChoice &folder)
         parts << QStringLiteral("line file %1").arg(*options.lineFile);
     parts << QStringList {
         portText(start.port, start.lineSettings, folder.folder),
-        QStringLiteral("meters %1").arg(start.addresses.join(u',')),
+        QStringLiteral("meters %1").arg(allAddresses(start).join(u',')),
         QStringLiteral("%1registers %2 to %3")
             .arg(start.readFunction == 4 ? QStringLiteral("input ") : QString())
             .arg(first)

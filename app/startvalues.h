@@ -9,8 +9,11 @@
 #include <array>
 #include <chrono>
 #include <optional>
+#include <vector>
 
+#include "meters/linemeter.h"
 #include "meters/metertype.h"
+#include "meters/metertypefile.h"
 #include "modbus/scancycle.h"
 
 namespace meterlog {
@@ -40,6 +43,18 @@ struct StartValues
     // readings of its meter.
     std::array<std::optional<std::chrono::milliseconds>, slotCount> replyLimits;
     std::array<std::optional<std::chrono::seconds>, slotCount> every;
+    // The meters of the line after the fifth: asked in turn after the slots, in every scan.
+    std::vector<LineMeter> beyondSlots;
 };
+
+// The type of every meter of the line, the slots' first. A default meter beyond the slots has no
+// boxes of its own: it is read as a meter of the default type, through the window's range.
+inline std::vector<std::optional<MeterType>> meterTypesOfLine(const StartValues &start)
+{
+    std::vector<std::optional<MeterType>> types(start.meterTypes.begin(), start.meterTypes.end());
+    for (const auto &meter : start.beyondSlots)
+        types.push_back(meter.type ? meter.type : std::optional(defaultMeterType()));
+    return types;
+}
 
 } // namespace meterlog

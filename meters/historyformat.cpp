@@ -61,7 +61,7 @@ QString historyHeaderFor(const Reading &reading)
     if (!hasTypedMeters(reading))
         return historyHeader;
     QStringList columns {QStringLiteral("time")};
-    for (int meter = 0; meter < slotCount; ++meter) {
+    for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
         if (!reading.fields[meter]) {
             columns << typedColumn(meter, powerField);
             continue;
@@ -76,7 +76,7 @@ QString historyRow(const Reading &reading)
 {
     QStringList fields {isoLocalTime(reading.at)};
     if (hasTypedMeters(reading)) {
-        for (int meter = 0; meter < slotCount; ++meter) {
+        for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
             const bool confirmed = reading.meters[meter].confirmed();
             if (!reading.fields[meter]) {
                 fields << (confirmed ? reading.kilowatts[meter] : QString());

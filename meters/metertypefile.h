@@ -45,5 +45,10 @@ MeterTypeOrError findMeterType(const QString &nameOrPath);
 
 // The built-in types, the default first; read once.
 const QList<MeterType> &builtInMeterTypes();
+// The window's own meter: its one block is the window's range.
+inline const MeterType &defaultMeterType()
+{
+    return builtInMeterTypes().first();
+}
 
 } // namespace meterlog

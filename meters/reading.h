@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "meters/metercounters.h"
 #include "meters/meters.h"
@@ -36,12 +37,14 @@ struct Reading
     QDateTime at; // when the summary ran
     QString frequency; // the captions, as in the snapshot line
     std::optional<int> frequencySlot; // the meter the frequency is read from
-    std::array<QString, slotCount> kilowatts;
-    std::array<MeterCounters, slotCount> meters;
+    std::array<QString, slotCount> kilowatts; // the slots' captions
     QString snapshotLine;
-    std::array<bool, slotCount> polled {}; // ticked
-    // For every ticked slot of a meter type.
-    std::array<std::optional<MeterFields>, slotCount> fields;
+    // One a meter of the line, in its order; the first five are the slots.
+    std::vector<MeterCounters> meters = std::vector<MeterCounters>(slotCount);
+    std::vector<bool> polled = std::vector<bool>(slotCount); // ticked, or beyond the slots
+    // For every polled meter of a meter type.
+    std::vector<std::optional<MeterFields>> fields
+        = std::vector<std::optional<MeterFields>>(slotCount);
 };
 
 struct RegisterBlock

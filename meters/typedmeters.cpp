@@ -4,7 +4,11 @@ namespace meterlog {
 
 TypedMeters::TypedMeters(Types types)
     : m_types(std::move(types))
-{ }
+{
+    if (m_types.size() < std::size_t(slotCount))
+        m_types.resize(slotCount);
+    m_decoded.resize(m_types.size());
+}
 
 const MeterType *TypedMeters::typeOf(int slot) const
 {

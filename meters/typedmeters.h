@@ -1,14 +1,15 @@
 #pragma once
 
-// The slots' meter types and what the typed ones last sent, decoded: each field's value from the
-// last turn in which every block of the meter's type was verified.
+// The line's meter types and what the typed ones last sent, decoded: each field's value from the
+// last turn in which every block of the meter's type was verified. Meters are counted from 0 in
+// their order on the line; the first five are the window's slots.
 
 #include <QDateTime>
 #include <QList>
 
-#include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "meters/meters.h"
 #include "meters/metertype.h"
@@ -24,9 +25,11 @@ struct DecodedFields
 class TypedMeters
 {
 public:
-    using Types = std::array<std::optional<MeterType>, slotCount>;
+    // One a meter, at least one a slot: none for a slot of the default type.
+    using Types = std::vector<std::optional<MeterType>>;
     explicit TypedMeters(Types types = {});
 
+    int meterCount() const { return int(m_types.size()); }
     // Null for a slot of the default type.
     const MeterType *typeOf(int slot) const;
     void store(int slot, const QList<QList<std::uint16_t>> &blocks, const QDateTime &at);
@@ -39,7 +42,7 @@ public:
 
 private:
     Types m_types;
-    std::array<std::optional<DecodedFields>, slotCount> m_decoded;
+    std::vector<std::optional<DecodedFields>> m_decoded;
 };
 
 } // namespace meterlog

@@ -7,8 +7,8 @@
 #include <QDateTime>
 #include <QString>
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "meters/metercounters.h"
 #include "modbus/scancycle.h"
@@ -18,6 +18,9 @@ namespace meterlog {
 class MeterHealth
 {
 public:
+    explicit MeterHealth(int meters = slotCount)
+        : m_counters(std::size_t(meters))
+    { }
     void record(int slot, const SlotReport &report, const QDateTime &at);
     const MeterCounters &counters(int slot) const { return m_counters.at(slot); }
     // The slot was asked before, and the latest scan got no verified reply from it: what its
@@ -27,7 +30,7 @@ public:
     QString describe(int slot, const QString &addressText) const;
 
 private:
-    std::array<MeterCounters, slotCount> m_counters {};
+    std::vector<MeterCounters> m_counters; // one a meter of the line
 };
 
 // The standard name of a Modbus exception code ("illegal data address" for 02).

@@ -6,9 +6,9 @@
 // reply brings it back to every scan. A meter with a time of its own between readings is asked
 // once that time has passed.
 
-#include <array>
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "modbus/scancycle.h"
 
@@ -18,6 +18,10 @@ class MeterPacing
 {
 public:
     using Clock = std::chrono::steady_clock;
+
+    explicit MeterPacing(int meters = slotCount)
+        : m_pace(std::size_t(meters))
+    { }
 
     // Scans in a row without a reply before a meter is asked less often.
     static constexpr int silentScansBeforeRest = 3;
@@ -43,7 +47,7 @@ private:
         int interval = 1;
         int passedBy = 0;
     };
-    std::array<Pace, slotCount> m_pace {};
+    std::vector<Pace> m_pace; // one a meter of the line
 };
 
 } // namespace meterlog

@@ -5,9 +5,8 @@
 
 namespace meterlog {
 
-MeterWatch::MeterWatch()
-    : m_silent {LastingCondition(lcScan), LastingCondition(lcScan), LastingCondition(lcScan),
-        LastingCondition(lcScan), LastingCondition(lcScan)}
+MeterWatch::MeterWatch(int meters)
+    : m_silent(std::size_t(meters), LastingCondition(lcScan))
 { }
 
 void MeterWatch::record(int slot, const SlotReport &report, std::chrono::milliseconds replyLimit,

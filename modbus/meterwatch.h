@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include <array>
 #include <chrono>
+#include <vector>
 
 #include "common/lastingcondition.h"
 #include "modbus/scancycle.h"
@@ -16,13 +16,13 @@ namespace meterlog {
 class MeterWatch
 {
 public:
-    MeterWatch();
+    explicit MeterWatch(int meters = slotCount);
     // `replyLimit` is the limit the scan waited, for the words of a line about a silent meter.
     void record(int slot, const SlotReport &report, std::chrono::milliseconds replyLimit,
         LastingCondition::Clock::time_point now = LastingCondition::Clock::now());
 
 private:
-    std::array<LastingCondition, slotCount> m_silent;
+    std::vector<LastingCondition> m_silent; // one a meter of the line
 };
 
 // What went wrong with a request, in plain words ("no complete reply within 500 ms"); empty for

@@ -127,10 +127,22 @@ SlotReport askSlot(int slot, ScanConsole &console, Link &link, Framing &framing,
             console.storeRegisters(slot, *request, words);
         return report;
     }
-    // A typed meter reads its type's registers: the window's range is not its own.
+    // A typed meter reads its type's registers: the window's range is not its own, but for a
+    // default meter beyond the slots, which has no boxes of its own.
     const auto device = deviceFromText(console.deviceAddressText(slot));
     if (!device)
         return {SlotOutcome::NotDescribed, std::nullopt};
+    std::optional<MeterType> windowRange;
+    if (type->followsWindow) {
+        const auto range = requestFromTexts(console.deviceAddressText(slot),
+            console.startAddressText(), console.registerCountText());
+        if (!range)
+            return {SlotOutcome::NotDescribed, device};
+        windowRange = *type;
+        windowRange->blocks
+            = {ReadBlock {console.readFunction(), range->startAddress, range->count}};
+        type = &*windowRange;
+    }
     QList<QList<std::uint16_t>> blockWords;
     for (int block = 0; block < type->blocks.size(); ++block) {
         QList<std::uint16_t> words;
@@ -162,7 +174,9 @@ ScanResult runScanCycle(ScanConsole &console, Link &link, Framing &framing,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit)
 {
     ScanResult result;
-    for (int slot = 0; slot < slotCount; ++slot) {
+    const int meters = console.meterCount();
+    result.outcomes.resize(std::size_t(meters));
+    for (int slot = 0; slot < meters; ++slot) {
         // The inputs are read afresh at every slot: an edit made during a wait counts from the
         // next slot on.
         if (!console.slotTicked(slot)) {

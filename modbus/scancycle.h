@@ -1,7 +1,8 @@
 #pragma once
 
 // One scan cycle: every ticked device slot, in order, is asked once for its block of holding
-// registers, and the words of each verified reply go to that slot's column. The same on every
+// registers, and the words of each verified reply go to that slot's column; then every meter of
+// the line beyond the slots, in turn, with the same checks. The same on every
 // link and framing. What the cycle needs
 // of the window comes through ScanConsole, so the cycle can run without one.
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "meters/meters.h"
 #include "meters/metertype.h"
@@ -65,6 +67,8 @@ class ScanConsole
 {
 public:
     virtual ~ScanConsole() = default;
+    // The meters of the line, the window's slots first: the cycle asks them in this order.
+    virtual int meterCount() const { return slotCount; }
     virtual bool slotTicked(int slot) const = 0;
     // Whether a ticked slot's meter is asked in this scan; one that is not keeps what it has.
     virtual bool slotDue(int /*slot*/) { return true; }
@@ -95,7 +99,7 @@ public:
 
 struct ScanResult
 {
-    std::array<SlotOutcome, slotCount> outcomes {};
+    std::vector<SlotOutcome> outcomes; // one a meter of the line
     bool cancelled = false;
 };
 

@@ -91,10 +91,13 @@ void MqttPublisher::publishReading(const Reading &reading)
     m_link->publishRetained(topic(QStringLiteral("snapshot")), reading.snapshotLine.toUtf8());
     m_link->publishRetained(
         topic(QStringLiteral("frequency")), reading.frequency.trimmed().toUtf8());
-    for (int meter = 0; meter < slotCount; ++meter) {
+    for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(meter + 1);
-        m_link->publishRetained(
-            topic(below + QStringLiteral("kw")), reading.kilowatts[meter].toUtf8());
+        // The captions are the slots'; a meter beyond them gives its power as a field.
+        if (meter < slotCount) {
+            m_link->publishRetained(
+                topic(below + QStringLiteral("kw")), reading.kilowatts[meter].toUtf8());
+        }
         m_link->publishRetained(
             topic(below + QStringLiteral("state")), meterStateJson(reading.meters[meter]));
         if (const auto &fields = reading.fields[meter]; fields && fields->at.isValid()) {

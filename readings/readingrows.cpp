@@ -13,7 +13,7 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
 {
     QList<ReadingRow> rows;
     const auto lineFrequencySlot = types.lineFrequencySlot();
-    for (int slot = 0; slot < slotCount; ++slot) {
+    for (int slot = 0; slot < int(reading.meters.size()) && slot < types.meterCount(); ++slot) {
         if (!reading.polled[slot])
             continue;
         const auto &meter = reading.meters[slot];

@@ -23,7 +23,8 @@ using Counter = std::uint64_t MeterCounters::*;
 
 QByteArray goodReply(const QByteArray &request)
 {
-    return normalReply(quint8(request[0]), QList<quint16>(quint8(request[5]), 42));
+    return normalReply(
+        quint8(request[0]), QList<quint16>(quint8(request[5]), 42), quint8(request[1]));
 }
 
 bool looksGrey(const QLabel *label)
@@ -47,6 +48,7 @@ private slots:
     void deadMeterIsAskedLessOftenUntilItAnswers();
     void meterKeepsItsOwnLimits();
     void frequencyLooksStaleByTheMeterItComesFrom();
+    void metersBeyondTheSlotsAreAskedAfterThem();
 
 private:
     // The window started anew from `start`, the poll timer stopped.
@@ -276,6 +278,45 @@ void MeterHealthTest::frequencyLooksStaleByTheMeterItComesFrom()
     m_answer = [](const QByteArray &) { return QByteArray(); };
     m_form->cmdTest_Click();
     QVERIFY(looksGrey(m_form->lbfreq));
+}
+
+void MeterHealthTest::metersBeyondTheSlotsAreAskedAfterThem()
+{
+    // Slot 1, then three meters without a slot: a default one, an sdm120 and a dead one.
+    auto start = WindowOnLine::scriptedStart();
+    start.addresses = QStringList {"1"};
+    start.beyondSlots = {LineMeter {60, std::nullopt, "6", "6", {}, {}},
+        LineMeter {70, std::get<MeterType>(findMeterType("sdm120")), "7", "7", {}, {}},
+        LineMeter {80, std::nullopt, "8", "8", {}, {}}};
+    m_answer = [](const QByteArray &request) {
+        return request[0] == 80 ? QByteArray() : goodReply(request);
+    };
+    restartWith(start);
+    m_form->cmdTest_Click();
+    QStringList asked;
+    for (const auto &request : m_window->meter().requests())
+        asked << QString::fromLatin1(request.left(6).toHex());
+    // The window's range for the default meter; the sdm120's blocks in its own requests.
+    QCOMPARE(asked,
+        (QStringList {"01030fab000c", "3c030fab000c", "460400000020", "460400460006",
+            "460401560002", "50030fab000c"}));
+
+    const auto reading = m_form->currentReading();
+    QCOMPARE(reading.meters.size(), std::size_t(8));
+    QVERIFY(reading.meters[5].confirmed() && reading.meters[6].confirmed());
+    QVERIFY(reading.meters[7].stale());
+    // A default meter beyond the slots gives its power and frequency as fields: 42 and 42 / 100.
+    QVERIFY(reading.fields[5].has_value());
+    QCOMPARE(reading.fields[5]->values[0].value, std::optional<double>((42 << 16) + 42));
+    QVERIFY(qFuzzyCompare(reading.fields[5]->values[1].value.value_or(0), 0.42));
+    QCOMPARE(reading.fields[6]->values.size(),
+        std::get<MeterType>(findMeterType("sdm120")).fields.size());
+
+    // The dead one rests like a dead slot.
+    for (int scan = 2; scan <= 9; ++scan)
+        m_form->cmdTest_Click();
+    QCOMPARE(requestsTo(80), 5); // scans 1, 2, 3, 5 and 9
+    QCOMPARE(requestsTo(60), 9);
 }
 
 QTEST_MAIN(MeterHealthTest)

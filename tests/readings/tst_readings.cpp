@@ -146,7 +146,7 @@ void ReadingsTest::gapsBreakTheLineInEverySpan()
 
 void ReadingsTest::rowsSayWhatEachMeterLastSentAndWhetherItIsStale()
 {
-    TypedMeters::Types types;
+    TypedMeters::Types types(slotCount);
     types[2] = builtIn(QStringLiteral("sdm120"));
     ReadingsWindow window(types, std::nullopt);
     const QDateTime now = QDateTime::currentDateTimeUtc();

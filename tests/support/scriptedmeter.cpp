@@ -96,11 +96,11 @@ QByteArray withCrc(QByteArray frame)
     return frame;
 }
 
-QByteArray normalReply(quint8 device, const QList<quint16> &words)
+QByteArray normalReply(quint8 device, const QList<quint16> &words, quint8 function)
 {
     QByteArray frame;
     frame.append(char(device));
-    frame.append(char(3));
+    frame.append(char(function));
     frame.append(char(2 * words.size()));
     for (const auto word : words) {
         frame.append(char(word >> 8));

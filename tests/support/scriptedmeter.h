@@ -52,7 +52,8 @@ private:
 
 // A device's normal answer to a function-3 request: address, 3, byte count, words, CRC. The CRC
 // is computed bit by bit here, apart from the program's table-driven one.
-QByteArray normalReply(quint8 device, const QList<quint16> &words);
+// A reply to function 3, or to `function`.
+QByteArray normalReply(quint8 device, const QList<quint16> &words, quint8 function = 3);
 QByteArray exceptionReply(quint8 device, quint8 code);
 
 // Words that tell where they came from: device d's register r holds d * 1000 + r, so a word in
