@@ -293,8 +293,21 @@ std::optional<EarlyExit> takeMeters(
     }
     options.meters = file.meters;
     options.start.addresses.clear();
-    for (std::size_t slot = 0; slot < file.meters.size(); ++slot) {
+    options.start.labels.clear();
+    const std::size_t meters = std::max(file.meters.size(), std::size_t(slotCount));
+    for (std::size_t slot = 0; slot < meters; ++slot) {
+        if (slot >= file.meters.size()) {
+            // A slot the line leaves empty.
+            options.start.labels.push_back({QString(), QStringLiteral("M%1").arg(slot + 1)});
+            continue;
+        }
         const auto &meter = file.meters[slot];
+        // A meter without a name of its own is called as a slot is, or by its id.
+        static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+        const QString name = meter.name != meter.id ? meter.name
+            : digits.match(meter.id).hasMatch()     ? QStringLiteral("M%1").arg(meter.id)
+                                                    : meter.id;
+        options.start.labels.push_back({meter.id, name});
         if (slot >= std::size_t(slotCount)) {
             options.start.beyondSlots.push_back(meter);
             continue;

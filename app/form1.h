@@ -128,7 +128,7 @@ private:
     PortKeeper m_keeper;
     bool m_saidLineSettingsDoNotApply = false;
     MeterHealth m_health {m_typed.meterCount()};
-    MeterWatch m_meterWatch {m_typed.meterCount()};
+    MeterWatch m_meterWatch {meterNames(m_start)};
     MeterPacing m_pacing {m_typed.meterCount()};
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;

@@ -88,10 +88,10 @@ void Form1::reportSlot(int slot, const SlotReport &report)
     m_meterWatch.record(slot, report, limit);
     if (m_pacing.record(slot, report.outcome, MeterPacing::Clock::now())) {
         qCWarning(lcScan).noquote()
-            << QStringLiteral("M%1 (address %2) has not answered %3 scans in a row: asked every "
+            << QStringLiteral("%1 (address %2) has not answered %3 scans in a row: asked every "
                               "2nd scan from now on, less often while it stays silent, at "
                               "least once a minute")
-                   .arg(slot + 1)
+                   .arg(labelOf(m_start, slot).name)
                    .arg(report.device.value_or(0))
                    .arg(MeterPacing::silentScansBeforeRest);
     }
@@ -147,6 +147,7 @@ Reading Form1::currentReading() const
     reading.meters.resize(std::size_t(meters));
     reading.polled.resize(std::size_t(meters));
     reading.fields.resize(std::size_t(meters));
+    reading.labels = meterLabels(m_start);
     for (int meter = 0; meter < slotCount; ++meter)
         reading.kilowatts[meter] = lbkw[meter]->text();
     for (int meter = 0; meter < meters; ++meter) {

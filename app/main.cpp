@@ -122,9 +122,10 @@ int main(int argc, char *argv[])
         std::optional<Discovery> discovery;
         if (options.mqttDiscovery) {
             discovery.emplace(*options.mqttDiscovery, options.mqtt->prefix, options.start.port,
-                options.start.meterTypes);
+                meterTypesOfLine(options.start), meterLabels(options.start));
         }
-        mqtt = std::make_unique<MqttPublisher>(*options.mqtt, std::move(discovery));
+        mqtt = std::make_unique<MqttPublisher>(
+            *options.mqtt, std::move(discovery), BrokerPacing {}, meterLabels(options.start));
         QObject::connect(&window, &Form1::summarized, &window,
             [&mqtt](const Reading &reading) { mqtt->publishReading(reading); });
         QObject::connect(&window, &Form1::registersRead, &window,
@@ -136,7 +137,8 @@ int main(int argc, char *argv[])
         std::optional<HistorySource> historySource;
         if (options.historyFolder)
             historySource = HistorySource {*options.historyFolder, options.historyEvery};
-        readings = std::make_unique<ReadingsWindow>(meterTypesOfLine(options.start), historySource);
+        readings = std::make_unique<ReadingsWindow>(
+            meterTypesOfLine(options.start), historySource, meterLabels(options.start));
         QObject::connect(&window, &Form1::summarized, readings.get(), &ReadingsWindow::takeReading);
         auto *menu = new ReadingsMenu(window, *readings);
         if (options.readings) {

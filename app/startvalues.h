@@ -45,6 +45,8 @@ struct StartValues
     std::array<std::optional<std::chrono::seconds>, slotCount> every;
     // The meters of the line after the fifth: asked in turn after the slots, in every scan.
     std::vector<LineMeter> beyondSlots;
+    // One a meter of the line, the slots' first.
+    std::vector<MeterLabel> labels = slotLabels();
 };
 
 // The type of every meter of the line, the slots' first. A default meter beyond the slots has no
@@ -55,6 +57,32 @@ inline std::vector<std::optional<MeterType>> meterTypesOfLine(const StartValues 
     for (const auto &meter : start.beyondSlots)
         types.push_back(meter.type ? meter.type : std::optional(defaultMeterType()));
     return types;
+}
+
+// The label of meter `index` of the line; a meter that was given none is called by its place.
+inline MeterLabel labelOf(const StartValues &start, int index)
+{
+    if (std::size_t(index) < start.labels.size())
+        return start.labels[std::size_t(index)];
+    return {QString::number(index + 1), QStringLiteral("M%1").arg(index + 1)};
+}
+
+// The label of every meter of the line.
+inline std::vector<MeterLabel> meterLabels(const StartValues &start)
+{
+    std::vector<MeterLabel> labels;
+    for (int meter = 0; meter < slotCount + int(start.beyondSlots.size()); ++meter)
+        labels.push_back(labelOf(start, meter));
+    return labels;
+}
+
+// How the log calls each meter of the line.
+inline std::vector<QString> meterNames(const StartValues &start)
+{
+    std::vector<QString> names;
+    for (const auto &label : meterLabels(start))
+        names.push_back(label.name);
+    return names;
 }
 
 } // namespace meterlog

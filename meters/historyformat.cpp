@@ -15,9 +15,19 @@ const QString fileSuffix = QStringLiteral(".csv");
 const QString frequencyColumn = QStringLiteral("frequency");
 const QString powerField = QStringLiteral("power");
 
-QString typedColumn(int slot, const QString &field)
+// "m3_power" for a meter whose id is its place on the line, as the columns have always been named;
+// "incomer.power" for one with an id of its own (ids and fields may hold "_", never ".").
+QString typedColumn(const QString &id, const QString &field)
 {
-    return QStringLiteral("m%1_%2").arg(slot + 1).arg(field);
+    static const QRegularExpression place(QStringLiteral("^[0-9]+$"));
+    return place.match(id).hasMatch() ? QStringLiteral("m%1_%2").arg(id, field)
+                                      : QStringLiteral("%1.%2").arg(id, field);
+}
+
+// The meters the history speaks of: those with an id.
+bool kept(const Reading &reading, int meter)
+{
+    return std::size_t(meter) < reading.labels.size() && !reading.labels[meter].id.isEmpty();
 }
 
 bool hasTypedMeters(const Reading &reading)
@@ -62,12 +72,15 @@ QString historyHeaderFor(const Reading &reading)
         return historyHeader;
     QStringList columns {QStringLiteral("time")};
     for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
+        if (!kept(reading, meter))
+            continue;
+        const QString &id = reading.labels[meter].id;
         if (!reading.fields[meter]) {
-            columns << typedColumn(meter, powerField);
+            columns << typedColumn(id, powerField);
             continue;
         }
         for (const auto &field : reading.fields[meter]->values)
-            columns << typedColumn(meter, field.name);
+            columns << typedColumn(id, field.name);
     }
     return columns.join(u',');
 }
@@ -77,9 +90,11 @@ QString historyRow(const Reading &reading)
     QStringList fields {isoLocalTime(reading.at)};
     if (hasTypedMeters(reading)) {
         for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
+            if (!kept(reading, meter))
+                continue;
             const bool confirmed = reading.meters[meter].confirmed();
             if (!reading.fields[meter]) {
-                fields << (confirmed ? reading.kilowatts[meter] : QString());
+                fields << (confirmed && meter < slotCount ? reading.kilowatts[meter] : QString());
                 continue;
             }
             for (const auto &field : reading.fields[meter]->values) {
@@ -97,17 +112,24 @@ QString historyRow(const Reading &reading)
     return fields.join(u',');
 }
 
-std::optional<HistoryColumn> historyColumn(const QString &name)
+std::optional<HistoryColumn> historyColumn(const QString &name, const std::vector<QString> &ids)
 {
     if (name == frequencyColumn)
         return HistoryColumn {std::nullopt, frequencyColumn};
     static const QRegularExpression kilowatts(QStringLiteral("^kw([1-5])$"));
     if (const auto match = kilowatts.match(name); match.hasMatch())
         return HistoryColumn {match.captured(1).toInt() - 1, powerField, true};
-    static const QRegularExpression typed(QStringLiteral("^m([1-5])_(.+)$"));
-    if (const auto match = typed.match(name); match.hasMatch())
-        return HistoryColumn {match.captured(1).toInt() - 1, match.captured(2)};
-    return std::nullopt;
+    static const QRegularExpression byPlace(QStringLiteral("^m([0-9]+)_(.+)$"));
+    static const QRegularExpression byId(QStringLiteral("^([a-z0-9_]+)\\.(.+)$"));
+    auto match = byPlace.match(name);
+    if (!match.hasMatch())
+        match = byId.match(name);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const auto meter = std::find(ids.begin(), ids.end(), match.captured(1));
+    if (meter == ids.end())
+        return std::nullopt;
+    return HistoryColumn {int(meter - ids.begin()), match.captured(2)};
 }
 
 QString historyPath(const QString &folder, QDate day, int number)

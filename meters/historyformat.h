@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 #include "meters/reading.h"
 
@@ -20,21 +21,23 @@ namespace meterlog {
 
 inline const QString historyHeader = QStringLiteral("time,frequency,kw1,kw2,kw3,kw4,kw5");
 
-// The columns: with meters of a type among them, time and mK_FIELD for every field of every typed
-// meter K (mK_power, the kW value, for a default one); else historyHeader.
+// The columns: with meters of a type among them, time and a column for every field of every
+// meter with an id: mID_FIELD where its id is its place on the line (mID_power, the kW value, for
+// a default one in a slot), ID.FIELD where it has an id of its own; else historyHeader.
 QString historyHeaderFor(const Reading &reading);
 // time (local, ISO 8601 with its offset), then the columns' values; no line end.
 QString historyRow(const Reading &reading);
 
-// What a column after "time" holds: the line's frequency in 1/100 Hz ("frequency", no slot), a
-// default meter's kW ("kwK", field "power") or a typed meter's field ("mK_FIELD").
+// What a column after "time" holds, for a line whose meters have `ids`: the line's frequency in
+// 1/100 Hz ("frequency", no slot), a default meter's kW ("kwK", field "power") or a meter's field
+// ("mID_FIELD", "ID.FIELD"); nothing for a meter that is not on the line.
 struct HistoryColumn
 {
     std::optional<int> slot; // 0 for M1
     QString field;
     bool defaultMeterOnly = false; // kwK: written only while meter K was of the default type
 };
-std::optional<HistoryColumn> historyColumn(const QString &name);
+std::optional<HistoryColumn> historyColumn(const QString &name, const std::vector<QString> &ids);
 
 // The day's first file (number 1), then DAY-2, DAY-3 ...
 QString historyPath(const QString &folder, QDate day, int number);

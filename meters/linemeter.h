@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "meters/metertype.h"
 
@@ -27,5 +28,23 @@ struct LineMeter
     std::optional<std::chrono::milliseconds> replyLimit;
     std::optional<std::chrono::seconds> every;
 };
+
+// How the outputs name a meter of the line: its id in topics, history columns and unique ids,
+// its name for people and the log. A slot without a meter of the line has no id, and no output
+// speaks of it.
+struct MeterLabel
+{
+    QString id;
+    QString name;
+};
+
+// The five slots of a line given by options: ids 1 to 5, names M1 to M5, as ever.
+inline std::vector<MeterLabel> slotLabels()
+{
+    std::vector<MeterLabel> labels;
+    for (int slot = 1; slot <= 5; ++slot)
+        labels.push_back({QString::number(slot), QStringLiteral("M%1").arg(slot)});
+    return labels;
+}
 
 } // namespace meterlog

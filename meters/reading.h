@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "meters/linemeter.h"
 #include "meters/metercounters.h"
 #include "meters/meters.h"
 
@@ -45,6 +46,8 @@ struct Reading
     // For every polled meter of a meter type.
     std::vector<std::optional<MeterFields>> fields
         = std::vector<std::optional<MeterFields>>(slotCount);
+    // How the outputs name each meter; a slot without a meter of the line has no id.
+    std::vector<MeterLabel> labels = slotLabels();
 };
 
 struct RegisterBlock

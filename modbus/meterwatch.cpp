@@ -5,16 +5,17 @@
 
 namespace meterlog {
 
-MeterWatch::MeterWatch(int meters)
-    : m_silent(std::size_t(meters), LastingCondition(lcScan))
+MeterWatch::MeterWatch(std::vector<QString> names)
+    : m_names(std::move(names))
+    , m_silent(m_names.size(), LastingCondition(lcScan))
 { }
 
 void MeterWatch::record(int slot, const SlotReport &report, std::chrono::milliseconds replyLimit,
     LastingCondition::Clock::time_point now)
 {
-    const QString meter = report.device
-        ? QStringLiteral("M%1 (address %2)").arg(slot + 1).arg(*report.device)
-        : QStringLiteral("M%1").arg(slot + 1);
+    const QString &name = m_names.at(slot);
+    const QString meter
+        = report.device ? QStringLiteral("%1 (address %2)").arg(name).arg(*report.device) : name;
     if (report.outcome == SlotOutcome::Verified) {
         m_silent[slot].cleared(meter + QStringLiteral(" answers again"), now);
         return;

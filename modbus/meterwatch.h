@@ -16,12 +16,14 @@ namespace meterlog {
 class MeterWatch
 {
 public:
-    explicit MeterWatch(int meters = slotCount);
+    // `names` says how the log calls each meter of the line: "M1", "Main incomer".
+    explicit MeterWatch(std::vector<QString> names);
     // `replyLimit` is the limit the scan waited, for the words of a line about a silent meter.
     void record(int slot, const SlotReport &report, std::chrono::milliseconds replyLimit,
         LastingCondition::Clock::time_point now = LastingCondition::Clock::now());
 
 private:
+    std::vector<QString> m_names;
     std::vector<LastingCondition> m_silent; // one a meter of the line
 };
 

@@ -25,12 +25,15 @@ QString shownName(const QString &field)
 } // namespace
 
 Discovery::Discovery(QString discoveryPrefix, QString prefix, QString line,
-    std::array<std::optional<MeterType>, slotCount> types)
+    std::vector<std::optional<MeterType>> types, std::vector<MeterLabel> labels)
     : m_discoveryPrefix(std::move(discoveryPrefix))
     , m_prefix(std::move(prefix))
     , m_line(std::move(line))
     , m_types(std::move(types))
+    , m_labels(std::move(labels))
 {
+    for (auto meter = m_labels.size(); meter < m_types.size(); ++meter)
+        m_labels.push_back({QString::number(meter + 1), QStringLiteral("M%1").arg(meter + 1)});
     static const QRegularExpression notAnId(QStringLiteral("[^A-Za-z0-9_-]"));
     m_node = QString(m_prefix).replace(notAnId, QStringLiteral("_"));
     std::set<QString> fields;
@@ -50,16 +53,19 @@ Discovery::Discovery(QString discoveryPrefix, QString prefix, QString line,
 QByteArray Discovery::configTopic(int meter, const QString &field) const
 {
     return QStringLiteral("%1/sensor/meterlog_%2_m%3/%4/config")
-        .arg(m_discoveryPrefix, m_node)
-        .arg(meter + 1)
-        .arg(field)
+        .arg(m_discoveryPrefix, m_node, m_labels[meter].id, field)
         .toUtf8();
 }
 
 QByteArray Discovery::config(int meter, const MeterType &type, const MeterField &field) const
 {
-    const QString below = QStringLiteral("%1/meter/%2/").arg(m_prefix).arg(meter + 1);
-    const QString device = QStringLiteral("meterlog_%1_m%2").arg(m_node).arg(meter + 1);
+    const auto &label = m_labels[meter];
+    const QString below = QStringLiteral("%1/meter/%2/").arg(m_prefix, label.id);
+    const QString device = QStringLiteral("meterlog_%1_m%2").arg(m_node, label.id);
+    // A meter named by its place is "Meter 3 on LINE"; one with a name of its own goes by it.
+    const QString deviceName = label.name == u'M' + label.id
+        ? QStringLiteral("Meter %1 on %2").arg(label.id, m_line)
+        : label.name;
     QJsonObject object {
         {QStringLiteral("name"), shownName(field.name)},
         {QStringLiteral("unique_id"), device + u'_' + field.name},
@@ -81,8 +87,7 @@ QByteArray Discovery::config(int meter, const MeterType &type, const MeterField 
         {QStringLiteral("device"),
             QJsonObject {
                 {QStringLiteral("identifiers"), QJsonArray {device}},
-                {QStringLiteral("name"),
-                    QStringLiteral("Meter %1 on %2").arg(meter + 1).arg(m_line)},
+                {QStringLiteral("name"), deviceName},
                 {QStringLiteral("model"), type.name},
                 {QStringLiteral("manufacturer"), QStringLiteral("meterlog")},
             }},
@@ -98,15 +103,18 @@ QByteArray Discovery::config(int meter, const MeterType &type, const MeterField 
 
 const QList<DiscoveryMessage> &Discovery::messagesFor(const Reading &reading)
 {
-    std::array<bool, slotCount> polledNow {};
-    for (int meter = 0; meter < slotCount; ++meter)
-        polledNow[meter] = m_types[meter] && reading.fields[meter];
+    const int meters = int(std::min(m_types.size(), reading.fields.size()));
+    std::vector<bool> polledNow(static_cast<std::size_t>(meters));
+    for (int meter = 0; meter < meters; ++meter)
+        polledNow[meter] = m_types[meter] && reading.fields[meter] && !m_labels[meter].id.isEmpty();
     if (m_polled == polledNow)
         return m_messages;
     m_polled = polledNow;
     auto &messages = m_messages;
     messages.clear();
-    for (int meter = 0; meter < slotCount; ++meter) {
+    for (int meter = 0; meter < meters; ++meter) {
+        if (m_labels[meter].id.isEmpty())
+            continue;
         const bool polled = polledNow[meter];
         for (const auto &name : m_knownFields) {
             const auto *field = polled ? fieldNamed(*m_types[meter], name) : nullptr;

@@ -8,9 +8,10 @@
 #include <QList>
 #include <QString>
 
-#include <array>
 #include <optional>
+#include <vector>
 
+#include "meters/linemeter.h"
 #include "meters/meters.h"
 #include "meters/metertype.h"
 #include "meters/reading.h"
@@ -26,9 +27,11 @@ struct DiscoveryMessage
 class Discovery
 {
 public:
-    // `prefix` is the readings' topic prefix, `line` what the devices say they are on.
+    // `prefix` is the readings' topic prefix, `line` what the devices say they are on; `types`
+    // and `labels` have one entry a meter of the line. A meter's device and unique ids are made
+    // from the prefix and its id, so adding a meter anywhere changes no other's.
     Discovery(QString discoveryPrefix, QString prefix, QString line,
-        std::array<std::optional<MeterType>, slotCount> types);
+        std::vector<std::optional<MeterType>> types, std::vector<MeterLabel> labels);
 
     // The configs for what `reading` polls; every other field a built-in type or a polled one
     // knows gets its config removed, so that a slot no longer polled leaves no sensor behind.
@@ -43,9 +46,10 @@ private:
     QString m_prefix;
     QString m_node; // the prefix, as an id
     QString m_line;
-    std::array<std::optional<MeterType>, slotCount> m_types;
+    std::vector<std::optional<MeterType>> m_types;
+    std::vector<MeterLabel> m_labels;
     QStringList m_knownFields;
-    std::optional<std::array<bool, slotCount>> m_polled; // what m_messages are for
+    std::optional<std::vector<bool>> m_polled; // what m_messages are for
     QList<DiscoveryMessage> m_messages;
 };
 

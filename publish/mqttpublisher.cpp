@@ -69,16 +69,24 @@ QByteArray fieldsJson(const MeterFields &fields)
 
 } // namespace
 
-MqttPublisher::MqttPublisher(
-    MqttTarget target, std::optional<Discovery> discovery, BrokerPacing pacing)
+MqttPublisher::MqttPublisher(MqttTarget target, std::optional<Discovery> discovery,
+    BrokerPacing pacing, std::vector<MeterLabel> labels)
     : m_prefix(target.prefix)
     , m_discovery(std::move(discovery))
+    , m_labels(std::move(labels))
     , m_link(BrokerLink::start(target, topic(QStringLiteral("status")), pacing))
 { }
 
 MqttPublisher::~MqttPublisher()
 {
     m_link->stop();
+}
+
+QString MqttPublisher::meterTopic(int index) const
+{
+    const QString id = std::size_t(index) < m_labels.size() ? m_labels[std::size_t(index)].id
+                                                            : QString::number(index + 1);
+    return id.isEmpty() ? QString() : QStringLiteral("meter/%1/").arg(id);
 }
 
 QByteArray MqttPublisher::topic(const QString &below) const
@@ -92,7 +100,9 @@ void MqttPublisher::publishReading(const Reading &reading)
     m_link->publishRetained(
         topic(QStringLiteral("frequency")), reading.frequency.trimmed().toUtf8());
     for (int meter = 0; meter < int(reading.meters.size()); ++meter) {
-        const QString below = QStringLiteral("meter/%1/").arg(meter + 1);
+        const QString below = meterTopic(meter);
+        if (below.isEmpty())
+            continue;
         // The captions are the slots'; a meter beyond them gives its power as a field.
         if (meter < slotCount) {
             m_link->publishRetained(
@@ -114,8 +124,9 @@ void MqttPublisher::publishReading(const Reading &reading)
 
 void MqttPublisher::publishRegisters(const RegisterBlock &block)
 {
-    m_link->publishOnce(
-        topic(QStringLiteral("meter/%1/registers").arg(block.meter + 1)), registersJson(block));
+    const QString below = meterTopic(block.meter);
+    if (!below.isEmpty())
+        m_link->publishOnce(topic(below + QStringLiteral("registers")), registersJson(block));
 }
 
 } // namespace meterlog

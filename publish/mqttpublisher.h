@@ -18,6 +18,7 @@
 
 #include <memory>
 
+#include "meters/linemeter.h"
 #include "meters/reading.h"
 #include "publish/brokerpacing.h"
 #include "publish/discovery.h"
@@ -31,8 +32,9 @@ class MqttPublisher
 {
 public:
     // With `discovery`, Home Assistant's configs for the typed meters go out with the readings.
+    // Each meter's topics are below PREFIX/meter/ID, ID from `labels` (one a meter of the line).
     explicit MqttPublisher(MqttTarget target, std::optional<Discovery> discovery = std::nullopt,
-        BrokerPacing pacing = {});
+        BrokerPacing pacing = {}, std::vector<MeterLabel> labels = slotLabels());
     // Says "offline" when connected, and leaves, in under 2 s whatever the broker does.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;
@@ -43,9 +45,12 @@ public:
 
 private:
     QByteArray topic(const QString &below) const;
+    // "meter/ID/" of meter `index`; empty for a slot without a meter of the line.
+    QString meterTopic(int index) const;
 
     QString m_prefix;
     std::optional<Discovery> m_discovery;
+    std::vector<MeterLabel> m_labels;
     std::shared_ptr<BrokerLink> m_link;
 };
 

@@ -4,9 +4,10 @@
 
 namespace meterlog {
 
-std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeters &types)
+std::optional<ColumnField> fieldOfColumn(
+    const QString &column, const TypedMeters &types, const std::vector<QString> &ids)
 {
-    const auto held = historyColumn(column);
+    const auto held = historyColumn(column, ids);
     if (!held)
         return std::nullopt;
     if (!held->slot) {
@@ -16,6 +17,8 @@ std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeter
             return std::nullopt;
         return ColumnField {{*slot, frequencyField}, 0.01};
     }
+    if (*held->slot >= types.meterCount())
+        return std::nullopt;
     const auto *type = types.typeOf(*held->slot);
     if (type && held->defaultMeterOnly)
         return std::nullopt;
@@ -24,8 +27,9 @@ std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeter
     return ColumnField {{*held->slot, held->field}};
 }
 
-TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const QDateTime &from,
-    const QDateTime &until, std::chrono::seconds every, std::stop_token stop)
+TrendTraces historyTraces(const TypedMeters &types, const std::vector<QString> &ids,
+    const QString &folder, const QDateTime &from, const QDateTime &until,
+    std::chrono::seconds every, std::stop_token stop)
 {
     TrendTraces traces;
     const qint64 fromMs = from.toMSecsSinceEpoch(), untilMs = until.toMSecsSinceEpoch();
@@ -40,7 +44,7 @@ TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const
         for (const auto &table : readHistory(folder, day)) {
             QList<std::optional<ColumnField>> fields;
             for (const auto &column : table.columns)
-                fields << fieldOfColumn(column, types);
+                fields << fieldOfColumn(column, types, ids);
             for (const auto &row : table.rows) {
                 if (stop.stop_requested())
                     return {};

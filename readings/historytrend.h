@@ -26,11 +26,14 @@ struct ColumnField
     FieldKey key;
     double factor = 1;
 };
-std::optional<ColumnField> fieldOfColumn(const QString &column, const TypedMeters &types);
+std::optional<ColumnField> fieldOfColumn(
+    const QString &column, const TypedMeters &types, const std::vector<QString> &ids);
 
 // The rows of the history files in `folder` written in [from, until) as curves; rows are `every`
 // apart, so more than one and a half of that between two is a gap. Nothing once `stop` is asked.
-TrendTraces historyTraces(const TypedMeters &types, const QString &folder, const QDateTime &from,
-    const QDateTime &until, std::chrono::seconds every, std::stop_token stop = {});
+// `ids` are the line's meters' ids, which name their columns.
+TrendTraces historyTraces(const TypedMeters &types, const std::vector<QString> &ids,
+    const QString &folder, const QDateTime &from, const QDateTime &until,
+    std::chrono::seconds every, std::stop_token stop = {});
 
 } // namespace meterlog

@@ -4,11 +4,6 @@
 
 namespace meterlog {
 
-QString meterName(int slot)
-{
-    return QStringLiteral("M%1").arg(slot + 1);
-}
-
 QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
 {
     QList<ReadingRow> rows;
@@ -18,15 +13,18 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
             continue;
         const auto &meter = reading.meters[slot];
         const auto *type = types.typeOf(slot);
+        const QString name = std::size_t(slot) < reading.labels.size()
+            ? reading.labels[slot].name
+            : QStringLiteral("M%1").arg(slot + 1);
         if (!type) {
             const QString typeName = QStringLiteral("default");
-            rows << ReadingRow {{slot, powerField}, meter.lastDevice, typeName,
+            rows << ReadingRow {{slot, powerField}, name, meter.lastDevice, typeName,
                 QStringLiteral("kW"), readWholeNumber(reading.kilowatts[slot]), meter.lastReplyAt,
                 meter.confirmed()};
             if (slot == lineFrequencySlot) {
                 // Today's meters give the frequency in 1/100 Hz.
                 const auto hundredths = readWholeNumber(reading.frequency);
-                rows << ReadingRow {{slot, frequencyField}, meter.lastDevice, typeName,
+                rows << ReadingRow {{slot, frequencyField}, name, meter.lastDevice, typeName,
                     QStringLiteral("Hz"),
                     hundredths ? std::optional(*hundredths / 100) : std::nullopt, meter.lastReplyAt,
                     meter.confirmed()};
@@ -37,7 +35,7 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
         for (int i = 0; i < type->fields.size(); ++i) {
             const auto &field = type->fields[i];
             const bool sent = fields && fields->at.isValid() && i < fields->values.size();
-            rows << ReadingRow {{slot, field.name}, meter.lastDevice, type->name, field.unit,
+            rows << ReadingRow {{slot, field.name}, name, meter.lastDevice, type->name, field.unit,
                 sent ? fields->values[i].value : std::nullopt, sent ? fields->at : QDateTime(),
                 meter.confirmed() && sent};
         }

@@ -24,6 +24,7 @@ using FieldKey = std::pair<int, QString>;
 struct ReadingRow
 {
     FieldKey key;
+    QString meter; // its name
     std::optional<std::uint8_t> address; // the address last asked
     QString type; // the meter type's name
     QString unit;
@@ -36,8 +37,5 @@ inline const QString powerField = QStringLiteral("power");
 inline const QString frequencyField = QStringLiteral("frequency");
 
 QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types);
-
-// The meter's name as the window shows it: "M1" for slot 0.
-QString meterName(int slot);
 
 } // namespace meterlog

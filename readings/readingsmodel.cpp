@@ -49,7 +49,7 @@ QVariant ReadingsModel::text(const ReadingRow &row, int column) const
 {
     switch (column) {
     case Meter:
-        return meterName(row.key.first);
+        return row.meter;
     case Address:
         return row.address ? QString::number(*row.address) : QString();
     case Type:

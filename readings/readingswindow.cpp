@@ -36,8 +36,8 @@ QString spanCaption(Span span)
 
 } // namespace
 
-ReadingsWindow::ReadingsWindow(
-    TypedMeters::Types types, std::optional<HistorySource> history, QWidget *parent)
+ReadingsWindow::ReadingsWindow(TypedMeters::Types types, std::optional<HistorySource> history,
+    std::vector<MeterLabel> labels, QWidget *parent)
     : QWidget(parent)
     , m_types(std::move(types))
     , m_history(std::move(history))
@@ -46,6 +46,8 @@ ReadingsWindow::ReadingsWindow(
     , m_chart(new TrendChart)
     , m_spanButtons(new QButtonGroup(this))
 {
+    for (const auto &label : labels)
+        m_ids.push_back(label.id);
     setWindowTitle(QStringLiteral("Readings"));
     auto *spanRow = new QHBoxLayout;
     spanRow->addWidget(new QLabel(QStringLiteral("Span:")));
@@ -151,7 +153,7 @@ void ReadingsWindow::draw(Chart chart)
     QList<ChartedField> fields;
     for (const auto &row : m_rows) {
         if (m_model.charted().contains(row.key))
-            fields << ChartedField {row.key, row.unit, &m_traces[row.key]};
+            fields << ChartedField {row.key, row.meter, row.unit, &m_traces[row.key]};
     }
     m_chart->draw(fields, m_span, QDateTime::currentMSecsSinceEpoch());
 }
@@ -162,9 +164,9 @@ void ReadingsWindow::showEvent(QShowEvent *event)
     if (m_history && !m_historyRead) {
         m_historyRead = true;
         // Read on a thread of its own: a day of rows can take seconds, and polling goes on.
-        m_historyReader = std::jthread([this, types = m_types, history = *m_history,
+        m_historyReader = std::jthread([this, types = m_types, ids = m_ids, history = *m_history,
                                            until = m_createdAt](std::stop_token stop) {
-            auto traces = std::make_shared<TrendTraces>(historyTraces(types, history.folder,
+            auto traces = std::make_shared<TrendTraces>(historyTraces(types, ids, history.folder,
                 until.addMSecs(-spanLength(Span::OneDay).count()), until, history.every, stop));
             if (!stop.stop_requested())
                 QMetaObject::invokeMethod(this, [this, traces] { takeHistory(*traces); });

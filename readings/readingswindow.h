@@ -37,8 +37,9 @@ class ReadingsWindow : public QWidget
     Q_OBJECT
 
 public:
-    ReadingsWindow(
-        TypedMeters::Types types, std::optional<HistorySource> history, QWidget *parent = nullptr);
+    // `types` and `labels` have one entry a meter of the line.
+    ReadingsWindow(TypedMeters::Types types, std::optional<HistorySource> history,
+        std::vector<MeterLabel> labels = slotLabels(), QWidget *parent = nullptr);
 
     void takeReading(const meterlog::Reading &reading);
     Span span() const { return m_span; }
@@ -63,6 +64,7 @@ private:
     void draw(Chart chart);
 
     TypedMeters m_types;
+    std::vector<QString> m_ids; // which name the history's columns
     std::optional<HistorySource> m_history;
     bool m_historyRead = false;
     QDateTime m_createdAt; // live samples come from then on

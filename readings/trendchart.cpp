@@ -67,9 +67,9 @@ QString labelFormat(double step)
 
 } // namespace
 
-QString lineName(const FieldKey &key, const QString &unit)
+QString lineName(const QString &meter, const QString &field, const QString &unit)
 {
-    const QString name = meterName(key.first) + u' ' + key.second;
+    const QString name = meter + u' ' + field;
     return unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
 }
 
@@ -103,17 +103,18 @@ QValueAxis *TrendChart::unitAxis(const QString &unit)
     return axis;
 }
 
-QLineSeries *TrendChart::addLine(const FieldKey &key, const QString &unit, bool inLegend)
+QLineSeries *TrendChart::addLine(const ChartedField &field, bool inLegend)
 {
+    const auto &key = field.key;
     auto *line = new QLineSeries;
-    line->setName(lineName(key, unit));
+    line->setName(lineName(field.meter, key.second, field.unit));
     const auto colour = m_colourOf.try_emplace(key, int(m_colourOf.size())).first->second;
     QPen pen(lineColours[colour % lineColours.size()]);
     pen.setWidthF(1.5);
     line->setPen(pen);
     chart()->addSeries(line);
     line->attachAxis(m_time);
-    line->attachAxis(unitAxis(unit));
+    line->attachAxis(unitAxis(field.unit));
     if (!inLegend) {
         for (auto *marker : chart()->legend()->markers(line))
             marker->setVisible(false);
@@ -150,7 +151,7 @@ void TrendChart::draw(const QList<ChartedField> &fields, Span span, qint64 nowMs
             removeLines(lines.lines.sliced(wanted));
         lines.lines.resize(std::min(lines.lines.size(), wanted));
         while (lines.lines.size() < wanted)
-            lines.lines << addLine(field.key, field.unit, lines.lines.isEmpty());
+            lines.lines << addLine(field, lines.lines.isEmpty());
         // A line given the points it has is laid out and painted again all the same.
         for (qsizetype i = 0; i < lines.lines.size(); ++i) {
             const auto points = i < runs.size() ? runs[i] : QList<QPointF>();

@@ -21,6 +21,7 @@ namespace meterlog {
 struct ChartedField
 {
     FieldKey key;
+    QString meter; // its name
     QString unit;
     const TrendTrace *trace;
 };
@@ -47,7 +48,7 @@ private:
         QList<QLineSeries *> lines;
     };
 
-    QLineSeries *addLine(const FieldKey &key, const QString &unit, bool inLegend);
+    QLineSeries *addLine(const ChartedField &field, bool inLegend);
     void removeLines(const QList<QLineSeries *> &lines);
     QValueAxis *unitAxis(const QString &unit);
     void markTimes(qint64 firstMs, qint64 lastMs, qint64 stepMs);
@@ -60,6 +61,6 @@ private:
 };
 
 // A charted field's name in the legend: "M1 power (kW)".
-QString lineName(const FieldKey &key, const QString &unit);
+QString lineName(const QString &meter, const QString &field, const QString &unit);
 
 } // namespace meterlog

@@ -130,9 +130,10 @@ private slots:
     void tlsFailuresAreNamed();
 
 private:
-    // Home Assistant's discovery configs of meter K's fields, against its documented schema for
-    // MQTT sensors.
-    void checkDiscoveryConfigs(int meter, MqttSubscriber &configs, MqttSubscriber &readings);
+    // Home Assistant's discovery configs of the fields of the meter with `id`, against its
+    // documented schema for MQTT sensors; its device's name starts with `deviceName`.
+    void checkDiscoveryConfigs(const QString &id, const QString &deviceName,
+        MqttSubscriber &configs, MqttSubscriber &readings);
 
     std::unique_ptr<TestCertificates> m_certificates;
 };
@@ -279,19 +280,27 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
     MqttSubscriber subscriber(broker.port(), prefix + "/#");
     MqttSubscriber configs(broker.port(), "homeassistant/#");
     QTemporaryDir history;
+    // Every other meter has an id and a name of its own; the others go by their place.
+    QStringList ids;
     QFile line(history.filePath("line.toml"));
     QVERIFY(line.open(QIODevice::WriteOnly));
-    for (int meter = 1; meter <= types.size(); ++meter)
+    for (int meter = 1; meter <= types.size(); ++meter) {
         line.write(QStringLiteral("[[meter]]\naddress = %1\ntype = \"%2\"\n")
                        .arg(meter)
                        .arg(types[meter - 1])
                        .toUtf8());
+        ids << (meter % 2 ? QString(types[meter - 1]).replace(u'-', u'_') : QString::number(meter));
+        if (meter % 2)
+            line.write(QStringLiteral("id = \"%1\"\nname = \"The %2\"\n")
+                           .arg(ids.last(), types[meter - 1])
+                           .toUtf8());
+    }
     line.close();
     Logger logger(server.url(),
         {"--config", line.fileName(), "--mqtt", urlOf(broker), "--mqtt-discovery", "--history",
             history.path(), "--history-every", "1"});
     for (int meter = 1; meter <= types.size(); ++meter) {
-        const QString below = QStringLiteral("meter/%1/").arg(meter);
+        const QString below = QStringLiteral("meter/%1/").arg(ids[meter - 1]);
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);
         const auto values = jsonOf(subscriber.latest(topic(below + "values")));
         QVERIFY(QDateTime::fromString(values["time"].toString(), Qt::ISODate).isValid());
@@ -313,8 +322,9 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
                         field->toDouble()),
                 qPrintable(what));
         }
-        if (meter <= meterlog::slotCount)
-            checkDiscoveryConfigs(meter, configs, subscriber);
+        checkDiscoveryConfigs(ids[meter - 1],
+            meter % 2 ? "The " + types[meter - 1] : QStringLiteral("Meter %1 on ").arg(meter),
+            configs, subscriber);
         if (QTest::currentTestFailed())
             return;
     }
@@ -337,7 +347,9 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
         for (auto field = meterValues.begin(); field != meterValues.end(); ++field) {
             if (field.key() == u"type")
                 continue;
-            const QString column = QStringLiteral("m%1_%2").arg(meter).arg(field.key());
+            const QString column = meter % 2
+                ? QStringLiteral("%1.%2").arg(ids[meter - 1], field.key())
+                : QStringLiteral("m%1_%2").arg(meter).arg(field.key());
             const QString cell = cells.value(columns.indexOf(column), "<no column>");
             QVERIFY2(field->isNull() ? cell.isEmpty()
                                      : near(meter, field.key(), cell, field->toDouble()),
@@ -347,17 +359,17 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
 }
 
 void PublishingTest::checkDiscoveryConfigs(
-    int meter, MqttSubscriber &configs, MqttSubscriber &readings)
+    const QString &id, const QString &deviceName, MqttSubscriber &configs, MqttSubscriber &readings)
 {
     // The units Home Assistant documents for each sensor device class meterlog uses.
     static const QMap<QString, QStringList> units {{"voltage", {"V"}}, {"current", {"A"}},
         {"power", {"W", "kW"}}, {"apparent_power", {"VA"}}, {"reactive_power", {"var"}},
         {"energy", {"Wh", "kWh"}}, {"frequency", {"Hz"}}, {"power_factor", {"", "%"}}};
-    const QString below = QStringLiteral("%1/meter/%2/").arg(prefix).arg(meter);
+    const QString below = QStringLiteral("%1/meter/%2/").arg(prefix, id);
     const QString node = QString(prefix).replace(u'/', u'_');
     QStringList uniqueIds;
     const QString devicePrefix
-        = QStringLiteral("homeassistant/sensor/meterlog_%1_m%2/").arg(node).arg(meter);
+        = QStringLiteral("homeassistant/sensor/meterlog_%1_m%2/").arg(node, id);
     const auto fields = jsonOf(readings.latest(below + "values"));
     for (auto field = fields.begin(); field != fields.end(); ++field) {
         if (field.key() == u"time")
@@ -379,8 +391,8 @@ void PublishingTest::checkDiscoveryConfigs(
                 && config["availability_mode"].toString() == u"all",
             qPrintable(what));
         const auto device = config["device"].toObject();
-        QVERIFY2(
-            !device["identifiers"].toArray().isEmpty() && !device["model"].toString().isEmpty(),
+        QVERIFY2(!device["identifiers"].toArray().isEmpty() && !device["model"].toString().isEmpty()
+                && device["name"].toString().startsWith(deviceName),
             qPrintable(what));
         const QString deviceClass = config["device_class"].toString();
         QVERIFY2(units.contains(deviceClass)
