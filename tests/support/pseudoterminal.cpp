@@ -67,7 +67,7 @@ PseudoTerminal::PseudoTerminal()
 
 PseudoTerminal::~PseudoTerminal()
 {
-    hangUp();
+    closeBothEnds();
 }
 
 bool PseudoTerminal::linkAs(const QString &linkPath) const
@@ -150,9 +150,17 @@ QByteArray PseudoTerminal::receive(std::chrono::milliseconds window) const
 
 void PseudoTerminal::hangUp()
 {
+    // The device end stays open until the end: the kernel then keeps the number, so a link to
+    // the device leads nowhere rather than to a pseudo-terminal another test makes next.
     if (m_master >= 0)
         ::close(m_master);
+    m_master = -1;
+}
+
+void PseudoTerminal::closeBothEnds()
+{
+    hangUp();
     if (m_deviceEnd >= 0)
         ::close(m_deviceEnd);
-    m_master = m_deviceEnd = -1;
+    m_deviceEnd = -1;
 }

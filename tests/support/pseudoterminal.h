@@ -39,6 +39,8 @@ public:
     void hangUp();
 
 private:
+    void closeBothEnds();
+
     int m_master = -1;
     int m_deviceEnd = -1; // held so the line stays up while the program has its port closed
     QString m_devicePath;
