@@ -3,6 +3,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace meterlog {
 
@@ -79,6 +81,22 @@ QString readingPlan(const MeterType &type)
         .arg(requests)
         .arg(requests == 1 ? QStringLiteral("request") : QStringLiteral("requests"))
         .arg(type.maxRegisters);
+}
+
+int shownDecimals(const MeterField &field)
+{
+    if (field.decimals)
+        return *field.decimals;
+    if (!isFloat(field.type)) {
+        const double digits = std::ceil(-std::log10(std::abs(field.scale)) - 1e-9);
+        return std::clamp(int(digits), 0, 6);
+    }
+    static const std::map<QString, int> byUnit {{QStringLiteral("V"), 1}, {QStringLiteral("A"), 3},
+        {QStringLiteral("W"), 1}, {QStringLiteral("VA"), 1}, {QStringLiteral("var"), 1},
+        {QStringLiteral("kW"), 3}, {QStringLiteral("Hz"), 2}, {QStringLiteral("kWh"), 2},
+        {QStringLiteral("kvarh"), 2}, {QStringLiteral("kVAh"), 2}, {QStringLiteral("%"), 1}};
+    const auto found = byUnit.find(field.unit);
+    return found == byUnit.end() ? 3 : found->second;
 }
 
 const MeterField *fieldNamed(const MeterType &type, const QString &name)

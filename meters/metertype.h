@@ -36,6 +36,8 @@ struct MeterField
     QString stateClass;
     // The raw value a meter sends for "not measured", held as the field's type reads it.
     std::optional<RawValue> notAvailable;
+    // Digits after the point that a person reads; from the scale or the unit unless given.
+    std::optional<int> decimals;
 };
 
 // The most registers a read request may ask for.
@@ -69,5 +71,10 @@ QString readingPlan(const MeterType &type);
 
 // The field of that name, or null.
 const MeterField *fieldNamed(const MeterType &type, const QString &name);
+
+// The digits after the point that the field's values are shown with: its decimals when given;
+// for a scaled whole number, those of its scale (0.1: 1, 0.01: 2); for a float, those its unit
+// is read with (V 1, A 3, Hz 2, kWh 2 ...).
+int shownDecimals(const MeterField &field);
 
 } // namespace meterlog

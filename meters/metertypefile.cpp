@@ -151,6 +151,8 @@ MeterField fieldOf(const toml::table &table, const QList<ReadBlock> &blocks)
     field.stateClass = optionalText(table, "state_class");
     if (const auto *marker = table.get("not_available"))
         field.notAvailable = notAvailableOf(*marker, field.type);
+    if (const auto *decimals = table.get("decimals"))
+        field.decimals = int(wholeOf(*decimals, "decimals", 0, 9));
     return field;
 }
 

@@ -24,6 +24,8 @@
 //   state_class = "measurement"   # optional
 //   not_available = 0xFFFFFFFF    # the raw value sent for "not measured", optional; also as
 //                                 # its bits in a string: "0xFFFFFFFFFFFFFFFF"
+//   decimals = 1        # digits a person reads, optional: from the scale, or for a float
+//                       # from the unit, unless given
 
 #include <QString>
 #include <QStringList>

@@ -19,13 +19,13 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
         if (!type) {
             const QString typeName = QStringLiteral("default");
             rows << ReadingRow {{slot, powerField}, name, meter.lastDevice, typeName,
-                QStringLiteral("kW"), readWholeNumber(reading.kilowatts[slot]), meter.lastReplyAt,
-                meter.confirmed()};
+                QStringLiteral("kW"), 0, readWholeNumber(reading.kilowatts[slot]),
+                meter.lastReplyAt, meter.confirmed()};
             if (slot == lineFrequencySlot) {
                 // Today's meters give the frequency in 1/100 Hz.
                 const auto hundredths = readWholeNumber(reading.frequency);
                 rows << ReadingRow {{slot, frequencyField}, name, meter.lastDevice, typeName,
-                    QStringLiteral("Hz"),
+                    QStringLiteral("Hz"), 2,
                     hundredths ? std::optional(*hundredths / 100) : std::nullopt, meter.lastReplyAt,
                     meter.confirmed()};
             }
@@ -36,8 +36,8 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
             const auto &field = type->fields[i];
             const bool sent = fields && fields->at.isValid() && i < fields->values.size();
             rows << ReadingRow {{slot, field.name}, name, meter.lastDevice, type->name, field.unit,
-                sent ? fields->values[i].value : std::nullopt, sent ? fields->at : QDateTime(),
-                meter.confirmed() && sent};
+                shownDecimals(field), sent ? fields->values[i].value : std::nullopt,
+                sent ? fields->at : QDateTime(), meter.confirmed() && sent};
         }
     }
     return rows;

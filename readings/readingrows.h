@@ -28,6 +28,7 @@ struct ReadingRow
     std::optional<std::uint8_t> address; // the address last asked
     QString type; // the meter type's name
     QString unit;
+    int decimals = 0; // digits after the point that the value is shown with
     std::optional<double> value; // the last value sent; none when the meter gave none
     QDateTime repliedAt; // of that value; null until the meter has answered
     bool fresh = false; // confirmed by the latest scan

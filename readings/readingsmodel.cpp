@@ -4,11 +4,11 @@
 
 namespace meterlog {
 
-QString valueText(const std::optional<double> &value, const QString &unit)
+QString valueText(const std::optional<double> &value, const QString &unit, int decimals)
 {
     if (!value)
         return QStringLiteral("n/a");
-    const QString number = QString::number(*value, 'g', 10);
+    const QString number = QString::number(*value, 'f', decimals);
     return unit.isEmpty() ? number : number + u' ' + unit;
 }
 
@@ -57,7 +57,7 @@ QVariant ReadingsModel::text(const ReadingRow &row, int column) const
     case Field:
         return row.key.second;
     case Value:
-        return row.repliedAt.isValid() ? valueText(row.value, row.unit) : QString();
+        return row.repliedAt.isValid() ? valueText(row.value, row.unit, row.decimals) : QString();
     case LastReply:
         return row.repliedAt.isValid()
             ? row.repliedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))

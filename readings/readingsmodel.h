@@ -45,6 +45,6 @@ private:
 };
 
 // A value as the table shows it: the number, a blank and the unit; "n/a" for none.
-QString valueText(const std::optional<double> &value, const QString &unit);
+QString valueText(const std::optional<double> &value, const QString &unit, int decimals);
 
 } // namespace meterlog

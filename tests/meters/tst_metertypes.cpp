@@ -40,6 +40,8 @@ private slots:
     void fieldsDecodeWithScaleAndMarker();
     void hexadecimalMarkersAreTheFieldsBits_data();
     void hexadecimalMarkersAreTheFieldsBits();
+    void valuesAreShownToTheirResolution_data();
+    void valuesAreShownToTheirResolution();
     void longBlocksAreReadInPiecesThatCutNoField_data();
     void longBlocksAreReadInPiecesThatCutNoField();
 };
@@ -213,6 +215,29 @@ void MeterTypesTest::hexadecimalMarkersAreTheFieldsBits()
     const auto &decoded = marked.fields.first();
     QCOMPARE(decodeField(decoded, markedWords), std::nullopt);
     QVERIFY(decodeField(decoded, otherWords).has_value());
+}
+
+void MeterTypesTest::valuesAreShownToTheirResolution_data()
+{
+    QTest::addColumn<QString>("field"); // the keys after name and offset
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("tenths") << "type = \"i16\"\nscale = 0.1\nunit = \"V\"" << 1;
+    QTest::newRow("thousandths") << "type = \"u32\"\nscale = 0.001\nunit = \"kWh\"" << 3;
+    QTest::newRow("whole") << "type = \"u16\"\nunit = \"W\"" << 0;
+    QTest::newRow("tens") << "type = \"i32\"\nscale = 10\nunit = \"Wh\"" << 0;
+    QTest::newRow("float volts") << "type = \"f32\"\nunit = \"V\"" << 1;
+    QTest::newRow("float hertz") << "type = \"f32\"\nunit = \"Hz\"" << 2;
+    QTest::newRow("float, unit unknown") << "type = \"f64\"\nunit = \"m3\"" << 3;
+    QTest::newRow("given") << "type = \"f32\"\nunit = \"V\"\ndecimals = 0" << 0;
+}
+
+void MeterTypesTest::valuesAreShownToTheirResolution()
+{
+    QFETCH(QString, field);
+    QFETCH(int, decimals);
+    READ_TYPE(type,
+        typeWithField(oneBlock, qPrintable(QStringLiteral("name = \"e\"\noffset = 0\n") + field)));
+    QCOMPARE(shownDecimals(type.fields.first()), decimals);
 }
 
 void MeterTypesTest::longBlocksAreReadInPiecesThatCutNoField_data()

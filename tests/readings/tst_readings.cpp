@@ -155,7 +155,14 @@ void ReadingsTest::rowsSayWhatEachMeterLastSentAndWhetherItIsStale()
     MeterFields fields {now, {}};
     for (const auto &field : types[2]->fields)
         fields.values << FieldValue {field.name, std::nullopt};
-    fields.values[0].value = 229.5; // voltage_l1
+    // Floats as a meter sends them, shown to the digits a person reads.
+    const auto valueOf = [&](const QString &name) -> std::optional<double> & {
+        return std::find_if(fields.values.begin(), fields.values.end(), [&](const auto &each) {
+            return each.name == name;
+        })->value;
+    };
+    valueOf("voltage_l1") = 229.8153;
+    valueOf("power") = 310.51007;
     reading.fields[2] = fields;
     window.takeReading(reading);
     window.show();
@@ -181,7 +188,8 @@ void ReadingsTest::rowsSayWhatEachMeterLastSentAndWhetherItIsStale()
     QCOMPARE(cell(m2, ReadingsModel::State).toString(), "stale");
     QCOMPARE(cell(m2, ReadingsModel::Value, Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
     QCOMPARE(cell(voltage, ReadingsModel::Type).toString(), "sdm120");
-    QCOMPARE(cell(voltage, ReadingsModel::Value).toString(), "229.5 V");
+    QCOMPARE(cell(voltage, ReadingsModel::Value).toString(), "229.8 V");
+    QCOMPARE(cell(find({2, "power"}), ReadingsModel::Value).toString(), "310.5 W");
     QCOMPARE(cell(current, ReadingsModel::Value).toString(), "n/a");
     QCOMPARE(cell(frequency, ReadingsModel::Value).toString(), "50.02 Hz");
     QVERIFY(find({3, powerField}) == model.rowCount());
@@ -197,8 +205,8 @@ void ReadingsTest::rowsSayWhatEachMeterLastSentAndWhetherItIsStale()
         model.index(voltage, ReadingsModel::Chart), Qt::Checked, Qt::CheckStateRole);
     const auto voltageLines = window.chart().linesOf({2, "voltage_l1"});
     QCOMPARE(voltageLines.size(), 1);
-    QCOMPARE(
-        voltageLines.first()->points(), QList<QPointF>({{double(now.toMSecsSinceEpoch()), 229.5}}));
+    QCOMPARE(voltageLines.first()->points(),
+        QList<QPointF>({{double(now.toMSecsSinceEpoch()), 229.8153}}));
     QVERIFY(window.chart().axisOf("V"));
     QVERIFY(!window.chart().axisOf("A"));
 }
