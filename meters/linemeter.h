@@ -47,4 +47,13 @@ inline std::vector<MeterLabel> slotLabels()
     return labels;
 }
 
+// Which of `labels` hold no meter of the line: the slots a line file of fewer than five leaves.
+inline std::vector<bool> vacancies(const std::vector<MeterLabel> &labels)
+{
+    std::vector<bool> vacant;
+    for (const auto &label : labels)
+        vacant.push_back(label.id.isEmpty());
+    return vacant;
+}
+
 } // namespace meterlog

@@ -1,10 +1,14 @@
 #include "meters/typedmeters.h"
 
+#include <algorithm>
+
 namespace meterlog {
 
-TypedMeters::TypedMeters(Types types)
+TypedMeters::TypedMeters(Types types, std::vector<bool> vacant)
     : m_types(std::move(types))
+    , m_vacant(std::move(vacant))
 {
+    m_vacant.resize(std::max(m_types.size(), std::size_t(slotCount)));
     if (m_types.size() < std::size_t(slotCount))
         m_types.resize(slotCount);
     m_decoded.resize(m_types.size());
@@ -44,7 +48,7 @@ std::optional<int> TypedMeters::lineFrequencySlot() const
 {
     for (const int slot : {frequencySlot, 0, 1, 2, 3}) {
         const auto *type = typeOf(slot);
-        if (!type || fieldNamed(*type, QStringLiteral("frequency")))
+        if (!m_vacant[slot] && (!type || fieldNamed(*type, QStringLiteral("frequency"))))
             return slot;
     }
     return std::nullopt;

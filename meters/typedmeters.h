@@ -27,7 +27,8 @@ class TypedMeters
 public:
     // One a meter, at least one a slot: none for a slot of the default type.
     using Types = std::vector<std::optional<MeterType>>;
-    explicit TypedMeters(Types types = {});
+    // `vacant` marks the slots that hold no meter of the line (a line file of fewer than five).
+    explicit TypedMeters(Types types = {}, std::vector<bool> vacant = {});
 
     int meterCount() const { return int(m_types.size()); }
     // Null for a slot of the default type.
@@ -37,11 +38,13 @@ public:
     // The field's last value; nothing when there is none (not sent, not available, no such field).
     std::optional<double> valueOf(int slot, const QString &field) const;
     // The slot whose meter gives the line's frequency: the fifth when its meter has one, else the
-    // lowest that has one (a default meter always has one); nothing when no meter has one.
+    // lowest that has one (a default meter always has one); nothing when no meter has one. A
+    // vacant slot has none.
     std::optional<int> lineFrequencySlot() const;
 
 private:
     Types m_types;
+    std::vector<bool> m_vacant;
     std::vector<std::optional<DecodedFields>> m_decoded;
 };
 

@@ -39,7 +39,7 @@ QString spanCaption(Span span)
 ReadingsWindow::ReadingsWindow(TypedMeters::Types types, std::optional<HistorySource> history,
     std::vector<MeterLabel> labels, QWidget *parent)
     : QWidget(parent)
-    , m_types(std::move(types))
+    , m_types(std::move(types), vacancies(labels))
     , m_history(std::move(history))
     , m_createdAt(QDateTime::currentDateTimeUtc())
     , m_table(new QTableView)

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "meters/metertypefile.h"
+#include "meters/typedmeters.h"
 
 using namespace meterlog;
 
@@ -42,6 +43,7 @@ private slots:
     void hexadecimalMarkersAreTheFieldsBits();
     void valuesAreShownToTheirResolution_data();
     void valuesAreShownToTheirResolution();
+    void frequencyComesFromAMeterOnTheLine();
     void longBlocksAreReadInPiecesThatCutNoField_data();
     void longBlocksAreReadInPiecesThatCutNoField();
 };
@@ -238,6 +240,17 @@ void MeterTypesTest::valuesAreShownToTheirResolution()
     READ_TYPE(type,
         typeWithField(oneBlock, qPrintable(QStringLiteral("name = \"e\"\noffset = 0\n") + field)));
     QCOMPARE(shownDecimals(type.fields.first()), decimals);
+}
+
+void MeterTypesTest::frequencyComesFromAMeterOnTheLine()
+{
+    // A line of one sdm630: the default fifth slot would give it, but it holds no meter.
+    TypedMeters::Types types(slotCount);
+    types[0] = std::get<MeterType>(findMeterType("sdm630"));
+    QCOMPARE(TypedMeters(types).lineFrequencySlot(), std::optional(slotCount - 1));
+    QCOMPARE(
+        TypedMeters(types, {false, true, true, true, true}).lineFrequencySlot(), std::optional(0));
+    QCOMPARE(TypedMeters({}, {true, true, true, true, true}).lineFrequencySlot(), std::nullopt);
 }
 
 void MeterTypesTest::longBlocksAreReadInPiecesThatCutNoField_data()
