@@ -33,9 +33,9 @@ QString portText(const QString &port, const QString &lineSettings, const QString
 QString meterTypesText(const StartValues &start)
 {
     QStringList names;
-    for (const auto &type : start.meterTypes)
+    for (const auto &type : meterTypesOfLine(start))
         names << (type ? type->name : QStringLiteral("default"));
-    return names.count(QStringLiteral("default")) == slotCount
+    return names.count(QStringLiteral("default")) == names.size()
         ? QStringLiteral("default meters")
         : QStringLiteral("meter types %1").arg(names.join(u','));
 }
