@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Meters of the built-in types behind one Modbus TCP server, for meterlog's tests.
+"""Meters of the built-in types behind one Modbus TCP server, or on one RTU line, for meterlog's
+tests.
 
 Their registers are laid out here with Python's own struct module, from the register maps that
 the makers' documents and independent projects give (one row per model below), never from
@@ -9,6 +10,8 @@ each field's value (null where the meter says "not available").
 
 usage: pymodbus_typed_meters.py PORT EXPECTED [TYPE,TYPE,...]   (devices 1, 2, ... in order;
        default sdm120,sdm630,em24,abb-b23,sdm630)
+       pymodbus_typed_meters.py --serial DEVICE EXPECTED [TYPE,TYPE,...]   (RTU at 38400 8N1;
+       prints "ready" once it is about to serve)
 """
 import asyncio
 import json
@@ -17,7 +20,8 @@ import struct
 import sys
 
 from pymodbus.datastore import ModbusServerContext, ModbusSlaveContext, ModbusSparseDataBlock
-from pymodbus.server import StartAsyncTcpServer
+from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
+from pymodbus.transaction import ModbusRtuFramer
 
 # struct's letter for each data type.
 FORMATS = {"u16": "H", "i16": "h", "u32": "I", "i32": "i", "u64": "Q", "i64": "q",
@@ -232,8 +236,13 @@ class MeterContext(ModbusSlaveContext):
 
 def main():
     logging.basicConfig(level=logging.ERROR)
-    port, expected_path = int(sys.argv[1]), sys.argv[2]
-    models = (sys.argv[3] if len(sys.argv) > 3 else "sdm120,sdm630,em24,abb-b23,sdm630").split(",")
+    arguments = sys.argv[1:]
+    serial_device = None
+    if arguments[0] == "--serial":
+        # In the place of the port.
+        serial_device, arguments = arguments[1], ["0"] + arguments[2:]
+    port, expected_path = int(arguments[0]), arguments[1]
+    models = (arguments[2] if len(arguments) > 2 else "sdm120,sdm630,em24,abb-b23,sdm630").split(",")
     unknown = [model for model in models if model not in MODELS]
     if unknown:
         sys.exit("no register map for " + ", ".join(unknown))
@@ -246,8 +255,16 @@ def main():
         expected[str(device)] = {"type": model, **values}
     with open(expected_path, "w") as out:
         json.dump(expected, out)
-    asyncio.run(StartAsyncTcpServer(context=ModbusServerContext(slaves=slaves, single=False),
-                                    address=("127.0.0.1", port), allow_reuse_address=True))
+    context = ModbusServerContext(slaves=slaves, single=False)
+    if serial_device:
+        # One RTU line at 38400 baud; an address it lacks stays silent, as on a bus.
+        print("ready", flush=True)
+        asyncio.run(StartAsyncSerialServer(context=context, framer=ModbusRtuFramer,
+                                           port=serial_device, baudrate=38400, bytesize=8,
+                                           parity="N", stopbits=1))
+    else:
+        asyncio.run(StartAsyncTcpServer(context=context, address=("127.0.0.1", port),
+                                        allow_reuse_address=True))
 
 
 if __name__ == "__main__":

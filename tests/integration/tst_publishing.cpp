@@ -93,12 +93,13 @@ public:
     {
         return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
     }
-    // Its log so far, the lines of meterlog.publish's warnings.
-    QStringList publishWarnings()
+    // Its log so far, the lines that hold `text`.
+    QStringList logLines(const QString &text)
     {
         m_log += QString::fromLocal8Bit(m_process.readAllStandardError());
-        return m_log.split(u'\n').filter(" warning meterlog.publish: ");
+        return m_log.split(u'\n').filter(text);
     }
+    QStringList publishWarnings() { return logLines(" warning meterlog.publish: "); }
 
 private:
     QTemporaryDir m_folder;
@@ -239,24 +240,33 @@ void PublishingTest::everyTopicCarriesWhatTheMetersHold()
 
 void PublishingTest::typedMetersPublishAndKeepEveryField_data()
 {
-    // Every built-in type, all on one line described in a line file, the first five in the
-    // window's slots; the server holds each as its maker lays it out, and one without a register
-    // map there fails to start.
+    // Meters of the built-in types described in a line file, the first five in the window's
+    // slots; the server holds each as its maker lays it out, and one without a register map
+    // there fails to start. Meters in the file that nothing serves never answer.
     QTest::addColumn<QStringList>("types");
+    QTest::addColumn<TypedMeterServer::Link>("link");
+    QTest::addColumn<int>("dead");
     QStringList types;
     for (const auto &type : meterlog::builtInMeterTypes()) {
         if (!type.followsWindow)
             types << type.name;
     }
-    QTest::newRow(qPrintable(QStringLiteral("%1 types").arg(types.size()))) << types;
+    QTest::newRow("every type behind a gateway") << types << TypedMeterServer::Link::Tcp << 0;
+    QStringList bus;
+    for (int meter = 0; meter < 30; ++meter)
+        bus << QStringList {"sdm630", "sdm120", "em24"}[meter % 3];
+    QTest::newRow("30 meters and 2 dead ones on one serial line")
+        << bus << TypedMeterServer::Link::Serial << 2;
 }
 
 void PublishingTest::typedMetersPublishAndKeepEveryField()
 {
     QFETCH(QStringList, types);
+    QFETCH(TypedMeterServer::Link, link);
+    QFETCH(int, dead);
     MosquittoBroker broker;
     QVERIFY(broker.start());
-    TypedMeterServer server(PYMODBUS_TYPED_METERS_SCRIPT, types);
+    TypedMeterServer server(PYMODBUS_TYPED_METERS_SCRIPT, types, link);
     QVERIFY(server.start());
     const auto &expected = server.expected();
 
@@ -289,16 +299,26 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
                        .arg(meter)
                        .arg(types[meter - 1])
                        .toUtf8());
-        ids << (meter % 2 ? QString(types[meter - 1]).replace(u'-', u'_') : QString::number(meter));
+        ids << (meter % 2
+                ? QStringLiteral("%1_%2").arg(types[meter - 1]).arg(meter).replace(u'-', u'_')
+                : QString::number(meter));
         if (meter % 2)
             line.write(QStringLiteral("id = \"%1\"\nname = \"The %2\"\n")
                            .arg(ids.last(), types[meter - 1])
                            .toUtf8());
     }
+    // Dead meters after the live ones, each asked within a short limit.
+    for (int gone = 1; gone <= dead; ++gone) {
+        line.write(QStringLiteral("[[meter]]\naddress = %1\ntype = \"sdm120\"\nid = \"gone_%2\"\n"
+                                  "reply_timeout = 150\n")
+                       .arg(types.size() + gone)
+                       .arg(gone)
+                       .toUtf8());
+    }
     line.close();
     Logger logger(server.url(),
         {"--config", line.fileName(), "--mqtt", urlOf(broker), "--mqtt-discovery", "--history",
-            history.path(), "--history-every", "1"});
+            history.path(), "--history-every", "1", "--trace"});
     for (int meter = 1; meter <= types.size(); ++meter) {
         const QString below = QStringLiteral("meter/%1/").arg(ids[meter - 1]);
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.latest(topic(below + "values")).isEmpty(), 10000);
@@ -355,6 +375,37 @@ void PublishingTest::typedMetersPublishAndKeepEveryField()
                                      : near(meter, field.key(), cell, field->toDouble()),
                 qPrintable(column + " = '" + cell + "'"));
         }
+    }
+
+    // The dead meters: stale, said once each, and asked less often the longer they are silent:
+    // in scans 1, 2, 3, 5, 9, 17 ... The first meter is asked twice a scan.
+    const auto askedIn = [](int scans) {
+        int asked = 0;
+        for (int scan : {1, 2, 3, 5, 9, 17, 33, 65})
+            asked += scan <= scans;
+        return asked;
+    };
+    for (int gone = 1; gone <= dead; ++gone) {
+        const int address = int(types.size()) + gone;
+        QTRY_COMPARE_WITH_TIMEOUT(jsonOf(subscriber.latest(topic(
+                                      QStringLiteral("meter/gone_%1/state").arg(gone))))["state"]
+                                      .toString(),
+            QStringLiteral("stale"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(logger.logLines(" M1 sent ").size() >= 16, 60000);
+        const QStringList log = logger.logLines(" sent ");
+        const int scans = int(log.filter(" M1 sent ").size() + 1) / 2;
+        const auto asked = log.filter(QStringLiteral(" M%1 sent ").arg(address)).size();
+        QVERIFY2(askedIn(scans - 1) <= asked && asked <= askedIn(scans),
+            qPrintable(QStringLiteral("gone_%1 asked %2 times in %3 scans")
+                           .arg(gone)
+                           .arg(asked)
+                           .arg(scans)));
+        QCOMPARE(
+            logger
+                .logLines(
+                    QStringLiteral("gone_%1 (address %2) does not answer").arg(gone).arg(address))
+                .size(),
+            1);
     }
 }
 

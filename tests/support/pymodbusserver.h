@@ -18,7 +18,8 @@ public:
     PymodbusServer(QStringList arguments, quint16 port);
     ~PymodbusServer();
 
-    // Starts it and waits, up to 10 s, until it takes connections.
+    // Starts it and waits, up to 10 s, until it takes connections (with port 0: until it says
+    // "ready").
     bool start();
     void stop();
 
@@ -35,7 +36,14 @@ private:
 class TypedMeterServer
 {
 public:
-    explicit TypedMeterServer(const QString &script, const QStringList &types = {});
+    // Modbus TCP on a loopback port, or one RTU line: a pair of pseudo-terminals joined by socat,
+    // the meters on one end and url() the other.
+    enum class Link { Tcp, Serial };
+    explicit TypedMeterServer(
+        const QString &script, const QStringList &types = {}, Link link = Link::Tcp);
+    ~TypedMeterServer();
+    TypedMeterServer(const TypedMeterServer &) = delete;
+    TypedMeterServer &operator=(const TypedMeterServer &) = delete;
 
     // Starts it; false when it did not start or wrote no values.
     bool start();
@@ -45,8 +53,10 @@ public:
     QStringList types() const;
 
 private:
+    Link m_link;
     quint16 m_port;
     QTemporaryDir m_scratch;
+    QProcess m_line; // socat, for a serial line
     PymodbusServer m_server;
     QJsonObject m_expected;
 };
