@@ -42,6 +42,6 @@ private:
     bool has(int meterAddress, FaultKind kind) const;
     std::uint8_t randomByte();
 
-    std::array<std::uint32_t, meterModel::lastMeterAddress + 1> m_faults {};
+    std::array<std::uint32_t, meterModel::highestMeterAddress + 1> m_faults {};
     std::mt19937 m_random;
 };

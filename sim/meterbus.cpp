@@ -8,7 +8,8 @@ MeterBus::MeterBus(const SimOptions &options, lineTiming::TimePoint start)
     , m_paced(options.paced)
     , m_turnaround(m_paced ? options.turnaround : options.turnaround.zero())
     , m_faults(options.seed)
-    , m_types(options.meterTypes)
+    , m_meterCount(options.meterCount)
+    , m_types(options.meterTypes, options.meterCount)
 {
     for (const MeterFault &fault : options.faults)
         m_faults.add(fault.meterAddress, fault.kind);
@@ -20,7 +21,7 @@ MeterAnswer MeterBus::answer(const ReceivedFrame &frame, lineTiming::TimePoint n
     const meterModel::Seconds sinceStart
         = m_frozenTime ? meterModel::Seconds(0) : meterModel::Seconds(now - m_start);
     MeterAnswer answer;
-    answer.handling = answerRequest(frame.bytes, sinceStart,
+    answer.handling = answerRequest(frame.bytes, sinceStart, m_meterCount,
         [this](int address, int function, int start, int count, meterModel::Seconds at) {
             return m_types.words(address, function, start, count, at);
         });

@@ -1,4 +1,4 @@
-// The five meters on the simulated RS-485 line: what they put on the line for a request frame once
+// The meters on the simulated RS-485 line: what they put on the line for a request frame once
 // their faults have had their say, and when. The pseudo-terminal and both gateways ask them here.
 #pragma once
 
@@ -41,5 +41,6 @@ private:
     bool m_paced;
     std::chrono::duration<double, std::milli> m_turnaround;
     FaultInjector m_faults;
+    int m_meterCount;
     SimulatedTypes m_types;
 };

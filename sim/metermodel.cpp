@@ -20,7 +20,7 @@ struct MeterProfile
     std::uint16_t temperatureDeciCelsius;
 };
 
-constexpr std::array<MeterProfile, lastMeterAddress> profiles {{
+constexpr std::array<MeterProfile, defaultMeterCount> profiles {{
     {{2301, 2297, 2305}, 1520, 0.980, 1'204'331, 4998, 312},
     {{2312, 2308, 2315}, 3275, 0.950, 5'872'040, 5001, 298},
     {{2289, 2294, 2291}, 860, 0.910, 312'877, 5000, 335},
@@ -106,7 +106,7 @@ double energyWattHoursAt(const MeterProfile &profile, int address, double second
 
 bool isMeterAddress(int address)
 {
-    return address >= firstMeterAddress && address <= lastMeterAddress;
+    return address >= firstMeterAddress && address <= highestMeterAddress;
 }
 
 RegisterImage registersAt(int meterAddress, Seconds sinceStart)
@@ -114,7 +114,8 @@ RegisterImage registersAt(int meterAddress, Seconds sinceStart)
     RegisterImage image {};
     if (!isMeterAddress(meterAddress))
         return image;
-    const MeterProfile &profile = profiles[static_cast<std::size_t>(meterAddress - 1)];
+    const MeterProfile &profile
+        = profiles[static_cast<std::size_t>(meterAddress - 1) % profiles.size()];
     const double seconds = sinceStart.count();
 
     const double power = profile.activePowerWatts

@@ -60,8 +60,8 @@ std::vector<std::uint8_t> exceptionReply(
     return reply;
 }
 
-RequestHandling answerRequest(
-    std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart, const TypedSource &typed)
+RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart,
+    int meterCount, const TypedSource &typed)
 {
     RequestHandling handling;
     if (frame.size() < shortestFrame)
@@ -81,7 +81,7 @@ RequestHandling answerRequest(
         handling.outcome = RequestHandling::Outcome::Broadcast;
         return handling;
     }
-    if (!meterModel::isMeterAddress(handling.address)) {
+    if (handling.address < meterModel::firstMeterAddress || handling.address > meterCount) {
         handling.outcome = RequestHandling::Outcome::OtherAddress;
         return handling;
     }

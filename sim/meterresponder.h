@@ -41,8 +41,9 @@ using TypedWords = std::variant<std::vector<std::uint16_t>, std::uint8_t>;
 using TypedSource = std::function<std::optional<TypedWords>(
     int address, int function, int start, int count, meterModel::Seconds sinceStart)>;
 
+// Answers for the meters at addresses 1 to meterCount.
 RequestHandling answerRequest(std::span<const std::uint8_t> frame, meterModel::Seconds sinceStart,
-    const TypedSource &typed = {});
+    int meterCount, const TypedSource &typed = {});
 
 std::vector<std::uint8_t> exceptionReply(
     std::uint8_t address, std::uint8_t function, std::uint8_t code);

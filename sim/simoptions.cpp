@@ -21,6 +21,7 @@ enum OptionId : int {
     cablePullOption,
     seedOption,
     typeOption,
+    metersOption,
     logOption,
     tcpOption,
     rtuOverTcpOption,
@@ -59,6 +60,18 @@ std::optional<std::pair<std::string_view, std::string_view>> splitPair(std::stri
     if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size())
         return std::nullopt;
     return std::pair {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+// "ADDR" or "FIRST-LAST", meter addresses both.
+std::optional<std::pair<int, int>> addressRange(std::string_view text)
+{
+    const auto dash = text.find('-');
+    const auto first = wholeNumber<int>(text.substr(0, dash));
+    const auto last = dash == std::string_view::npos ? first : wholeNumber<int>(text.substr(dash + 1));
+    if (!first || !last || !meterModel::isMeterAddress(*first) || !meterModel::isMeterAddress(*last)
+        || *first > *last)
+        return std::nullopt;
+    return std::pair {*first, *last};
 }
 
 std::optional<MeterFault> parseFault(std::string_view text)
@@ -142,7 +155,7 @@ std::string applyOption(SimOptions &options, int id, std::string_view value)
     case faultOption: {
         const auto fault = parseFault(value);
         if (!fault)
-            return "--fault needs ADDR:KIND with ADDR 1 to 5 and KIND one of silent, slow, "
+            return "--fault needs ADDR:KIND with ADDR 1 to 247 and KIND one of silent, slow, "
                    "bad-crc, truncated, wrong-address, exception, noise, drop";
         options.faults.push_back(*fault);
         return {};
@@ -154,25 +167,30 @@ std::string applyOption(SimOptions &options, int id, std::string_view value)
         options.cablePulls.push_back(*pull);
         return {};
     }
+    case metersOption: {
+        const auto count = wholeNumber<int>(value);
+        if (!count || !meterModel::isMeterAddress(*count))
+            return "--meters needs a number of meters from 1 to 247";
+        options.meterCount = *count;
+        return {};
+    }
     case typeOption: {
-        // NAME for every meter (address 0 stands for them all), or ADDR:NAME for one.
+        // NAME for every meter (address 0 stands for them all), or ADDR:NAME or FIRST-LAST:NAME.
         const char *wrong = "--type needs a built-in meter type (meterlog --meter-types), or "
-                            "ADDR:TYPE with ADDR 1 to 5";
-        int only = 0;
+                            "ADDR:TYPE or FIRST-LAST:TYPE with addresses 1 to 247";
+        std::pair<int, int> addresses {0, 0};
         std::string name(value);
         if (const auto parts = splitPair(value)) {
-            const int address = wholeNumber<int>(parts->first).value_or(0);
-            if (!meterModel::isMeterAddress(address))
+            const auto range = addressRange(parts->first);
+            if (!range)
                 return wrong;
-            only = address;
+            addresses = *range;
             name = std::string(parts->second);
         }
         if (!isSimulatedType(name))
             return wrong;
-        for (int meter = 1; meter <= 5; ++meter) {
-            if (only == 0 || meter == only)
-                options.meterTypes[static_cast<std::size_t>(meter - 1)] = name;
-        }
+        for (int address = addresses.first; address <= addresses.second; ++address)
+            options.meterTypes[address] = name;
         return {};
     }
     case seedOption: {
@@ -199,6 +217,11 @@ std::string checkCombination(const SimOptions &options, const std::set<int> &giv
         && (given.contains(gatewayTimeoutOption) || given.contains(gatewaySilentOption)))
         return "--gateway-timeout-ms and --gateway-silent need --tcp: only a Modbus TCP gateway "
                "answers for its meters";
+    const auto beyondLine = [&](int address) { return address > options.meterCount; };
+    if (std::any_of(options.faults.begin(), options.faults.end(),
+            [&](const MeterFault &fault) { return beyondLine(fault.meterAddress); })
+        || (!options.meterTypes.empty() && beyondLine(options.meterTypes.rbegin()->first)))
+        return "--fault and --type name meters on the line: addresses 1 to --meters (default 5)";
     const bool drops = std::any_of(options.faults.begin(), options.faults.end(),
         [](const MeterFault &fault) { return fault.kind == FaultKind::Drop; });
     if (!network && drops)
@@ -220,6 +243,7 @@ ParsedOptions parseOptions(int argc, char **argv)
         {"cable-pull", required_argument, nullptr, cablePullOption},
         {"seed", required_argument, nullptr, seedOption},
         {"type", required_argument, nullptr, typeOption},
+        {"meters", required_argument, nullptr, metersOption},
         {"log", no_argument, nullptr, logOption},
         {"tcp", required_argument, nullptr, tcpOption},
         {"rtu-tcp", required_argument, nullptr, rtuOverTcpOption},
@@ -268,8 +292,8 @@ const char *usageText()
 {
     // In the layout help2man reads for the manual page: usage, description, options.
     return "Usage: meter-sim [options]\n"
-           "Five simulated electrical meters (Modbus RTU addresses 1 to 5) on a pseudo-terminal,\n"
-           "or behind a simulated network gateway.\n"
+           "Simulated electrical meters (Modbus RTU addresses 1 to 5, or 1 to N) on a\n"
+           "pseudo-terminal, or behind a simulated network gateway.\n"
            "\n"
            "Options:\n"
            "  --link PATH             link to the slave device (default: com9 beside meter-sim)\n"
@@ -283,6 +307,7 @@ const char *usageText()
            "  --static                freeze time at 0, so every value is the documented one\n"
            "  --turnaround-ms X       pause between request and reply (default 3)\n"
            "  --no-pacing             answer at once, whole frame in one write\n"
+           "  --meters N              meters at addresses 1 to N (1 to 247, default 5)\n"
            "  --fault ADDR:KIND       make a meter misbehave; KIND: silent, slow, bad-crc,\n"
            "                          truncated, wrong-address, exception, noise, drop\n"
            "                          (repeatable)\n"
@@ -290,8 +315,8 @@ const char *usageText()
            "                          (repeatable)\n"
            "  --seed N                seed for the noise fault (default 1)\n"
            "  --type TYPE             meters of a built-in meter type (meterlog --meter-types)\n"
-           "                          instead of the documented ones; ADDR:TYPE for one meter\n"
-           "                          (repeatable)\n"
+           "                          instead of the documented ones; ADDR:TYPE for one meter,\n"
+           "                          FIRST-LAST:TYPE for several (repeatable)\n"
            "  --log                   one line per request on stderr\n"
            "  --help                  this text\n";
 }

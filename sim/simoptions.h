@@ -3,10 +3,11 @@
 
 #include "sim/faults.h"
 #include "sim/linetiming.h"
+#include "sim/metermodel.h"
 
-#include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <netinet/in.h>
 #include <optional>
 #include <string>
@@ -49,8 +50,11 @@ struct SimOptions
     std::vector<MeterFault> faults;
     std::vector<CablePull> cablePulls;
     std::uint32_t seed = 1;
-    // The meter type of each address 1..5 (--type); empty: the default, documented meters.
-    std::array<std::string, 5> meterTypes;
+    // The line holds the meters at addresses 1 to meterCount.
+    int meterCount = meterModel::defaultMeterCount;
+    // The built-in meter type by address (--type), address 0 for every meter not named on its
+    // own; a meter with none is of the default, documented kind.
+    std::map<int, std::string> meterTypes;
     bool log = false;
 };
 

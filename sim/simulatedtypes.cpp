@@ -117,12 +117,20 @@ bool isSimulatedType(const std::string &name)
     return builtInTypeTexts.contains(name);
 }
 
-SimulatedTypes::SimulatedTypes(const std::array<std::string, 5> &names)
+SimulatedTypes::SimulatedTypes(const std::map<int, std::string> &names, int meterCount)
 {
-    for (int address = 1; address <= 5; ++address) {
-        const auto &name = names[static_cast<std::size_t>(address - 1)];
-        if (!name.empty())
-            m_types[address] = readType(builtInTypeTexts.at(name));
+    // Each type file is read once, however many meters are of its type.
+    std::map<std::string, std::shared_ptr<const Type>> read;
+    for (int address = 1; address <= meterCount; ++address) {
+        auto named = names.find(address);
+        if (named == names.end())
+            named = names.find(0);
+        if (named == names.end())
+            continue;
+        auto &type = read[named->second];
+        if (!type)
+            type = std::make_shared<const Type>(readType(builtInTypeTexts.at(named->second)));
+        m_types[address] = type;
     }
 }
 
@@ -132,7 +140,7 @@ std::optional<TypedWords> SimulatedTypes::words(
     const auto found = m_types.find(address);
     if (found == m_types.end())
         return std::nullopt;
-    const Type &type = found->second;
+    const Type &type = *found->second;
     // Made in place: moving a temporary variant in makes GCC 12 warn of a vector left
     // uninitialized, wrongly, at -O1 with the sanitizers.
     const auto refused = [](std::uint8_t exception) {

@@ -4,8 +4,8 @@
 
 #include "sim/meterresponder.h"
 
-#include <array>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,8 +38,9 @@ public:
         int maxRegisters = 125;
     };
 
-    // Type names by meter address 1..5; an empty name leaves that meter of the default type.
-    explicit SimulatedTypes(const std::array<std::string, 5> &names);
+    // Type names by meter address, address 0 for every other meter of the line's 1..meterCount;
+    // a meter with no name is of the default type.
+    SimulatedTypes(const std::map<int, std::string> &names, int meterCount);
 
     // What a meter of a type answers, checked in the order the Modbus application protocol gives:
     // its function, its limit per read, then its blocks. Nothing for a meter of the default type.
@@ -47,5 +48,5 @@ public:
         int address, int function, int start, int count, meterModel::Seconds sinceStart) const;
 
 private:
-    std::map<int, Type> m_types;
+    std::map<int, std::shared_ptr<const Type>> m_types;
 };

@@ -52,6 +52,7 @@ private slots:
     void blocksAtTheEdgesOfTheMap();
     void onlyFunctionThreeIsServed();
     void typedMetersAnswerAsTheirTypesSay();
+    void aLineOfMoreMeters();
     void typedMeterKeepsToItsLimitPerRead_data();
     void typedMeterKeepsToItsLimitPerRead();
     void otherAddressesGetNoAnswer_data();

@@ -146,6 +146,23 @@ void TestMeterSim::typedMetersAnswerAsTheirTypesSay()
         documented::block.at(0));
 }
 
+void TestMeterSim::aLineOfMoreMeters()
+{
+    // Types by a range of addresses; meters past 5 of the default kind repeat 1 to 5's readings.
+    MeterSimProcess sim(simOptions("--static --meters 32 --type 6-17:sdm120"));
+    QVERIFY(sim.start());
+    const auto read = [&](int meter, RegisterTable table) {
+        return readRegisters(sim.endpoint(), meter, documented::blockReference,
+            documented::blockCount, testTimeouts::answerSeconds, table);
+    };
+    QCOMPARE(read(32, RegisterTable::Holding).values, documented::block.at(1));
+    QCOMPARE(read(17, RegisterTable::Holding).failure, QStringLiteral("Illegal function"));
+    QCOMPARE(read(18, RegisterTable::Holding).values, documented::block.at(2));
+    const auto beyond = readRegisters(sim.endpoint(), 33, documented::blockReference,
+        documented::blockCount, testTimeouts::silenceSeconds);
+    QCOMPARE(beyond.failure, mbpollTimedOut);
+}
+
 void TestMeterSim::typedMeterKeepsToItsLimitPerRead_data()
 {
     // An EM24 answers at most 11 registers in one read; its currents and powers by phase,
