@@ -1,6 +1,8 @@
 // Watches the snapshot files of several meterlog processes for a while and tells how regularly
 // each is replaced: replacements a second, the longest gap between two, and the tick period (the
-// gap between one tick's pair of summaries and the next), from which the scan time follows.
+// gap between one tick's pair of summaries and the next), from which the scan time follows. The
+// mean tick period counts the rare long scans that the median leaves out (a line whose dead
+// meters are asked now and then).
 //
 // Usage: snapshot_pulse SECONDS FOLDER...
 
@@ -67,7 +69,7 @@ int main(int argc, char *argv[])
     }
 
     double fewestPerSecond = 1e9, longestGap = 0;
-    std::vector<double> tickPeriods;
+    std::vector<double> tickPeriods, meanTickPeriods;
     for (auto &folder : folders) {
         const auto &times = folder.replacedAtMs;
         fewestPerSecond = std::min(fewestPerSecond, double(times.size()) / seconds);
@@ -80,6 +82,10 @@ int main(int argc, char *argv[])
         }
         if (times.empty())
             longestGap = std::max(longestGap, seconds * 1000);
+        double sum = 0;
+        for (const double tick : ownTicks)
+            sum += tick;
+        meanTickPeriods.push_back(ownTicks.empty() ? 0 : sum / double(ownTicks.size()));
         tickPeriods.push_back(meterlog::bench::median(ownTicks));
     }
     using namespace meterlog::bench;
@@ -88,5 +94,6 @@ int main(int argc, char *argv[])
     printFigure("longest_gap_ms", longestGap, 1);
     printFigure("median_tick_period_ms", median(tickPeriods));
     printFigure("longest_tick_period_ms", percentile(tickPeriods, 1.0));
+    printFigure("mean_tick_period_ms", median(meanTickPeriods));
     return 0;
 }
