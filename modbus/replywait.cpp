@@ -64,8 +64,8 @@ WaitResult waitForReply(Link &link, const std::function<int(QByteArrayView)> &by
     return {end, elapsed};
 }
 
-WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::milliseconds bound,
-    const Cancellation &cancel)
+WaitEnd waitForSilence(Link &link, SerialTiming &line, std::chrono::microseconds gap,
+    std::chrono::milliseconds bound, const Cancellation &cancel)
 {
     using namespace std::chrono;
     // The silence is timed from every byte.
@@ -77,7 +77,7 @@ WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::m
             return WaitEnd::Cancelled;
         if (!link.isOpen())
             return WaitEnd::PortClosed;
-        const auto quiet = link.quietFor();
+        const auto quiet = line.quietFor();
         if (quiet >= gap)
             return WaitEnd::Complete;
         if (steady_clock::now() >= giveUpAt)
@@ -86,7 +86,7 @@ WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::m
         if (!blockedOnce) {
             // No longer than one gap: the window does not notice.
             blockedOnce = true;
-            link.waitBrieflyForInput(rest);
+            line.waitBrieflyForInput(rest);
         } else {
             runEventsUntil(link, ceil<milliseconds>(rest), cancel, [] { return false; });
         }

@@ -14,6 +14,7 @@
 namespace meterlog {
 
 class Link;
+class SerialTiming;
 
 // Tells a running wait that its owner is going away: the wait ends at once, and whoever called
 // it must touch nothing of the owner's again.
@@ -56,7 +57,7 @@ WaitResult waitForReply(Link &link, const std::function<int(QByteArrayView)> &by
 // arrive meanwhile start the silence anew. The rest of a gap is waited without the event loop,
 // whose whole milliseconds would stretch it; a line that goes on talking after that is waited
 // for with the window live, up to `bound` (TimedOut).
-WaitEnd waitForSilence(Link &link, std::chrono::microseconds gap, std::chrono::milliseconds bound,
-    const Cancellation &cancel);
+WaitEnd waitForSilence(Link &link, SerialTiming &line, std::chrono::microseconds gap,
+    std::chrono::milliseconds bound, const Cancellation &cancel);
 
 } // namespace meterlog

@@ -46,30 +46,30 @@ const char *verdictName(ReplyVerdict verdict)
     return "";
 }
 
-// Hands the request to the link once the line has been silent for a frame gap, so that a device
-// still talking is not cut into. Bytes that arrived before it belong to an earlier request and
-// are dropped. Returns how the slot's turn ends when the request could not go out.
+// Hands the request to the link, on a serial line once it has been silent for a frame gap, so
+// that a device still talking is not cut into. Bytes that arrived before it belong to an earlier
+// request and are dropped. Returns how the slot's turn ends when the request could not go out.
 std::optional<SlotOutcome> sendRequest(
     Link &link, const QByteArray &frame, const Cancellation &cancel)
 {
-    switch (waitForSilence(link, link.frameGap(), silenceLimit, cancel)) {
-    case WaitEnd::Complete:
-        break;
-    case WaitEnd::Cancelled:
+    if (auto *line = link.serialTiming()) {
+        switch (waitForSilence(link, *line, line->frameGap(), silenceLimit, cancel)) {
+        case WaitEnd::Complete:
+            break;
+        case WaitEnd::Cancelled:
+            return SlotOutcome::Cancelled;
+        case WaitEnd::PortClosed:
+        case WaitEnd::TimedOut:
+            return SlotOutcome::SendFailed;
+        }
+    } else if (cancel.isCancelled()) {
         return SlotOutcome::Cancelled;
-    case WaitEnd::PortClosed:
-    case WaitEnd::TimedOut:
-        return SlotOutcome::SendFailed;
     }
     link.discardInput();
     if (!link.send(frame))
         return SlotOutcome::SendFailed;
     return std::nullopt;
 }
-
-// A gateway answers for a meter behind it that did not answer in time: that is the meter's
-// time-out, not a fault of the meter.
-constexpr std::uint8_t gatewayTargetFailedToRespond = 0x0B;
 
 // One request and its reply: the words of a verified reply in `words`.
 SlotReport exchangeOnce(int slot, Link &link, Framing &framing, const ReadRequest &request,
@@ -99,9 +99,6 @@ SlotReport exchangeOnce(int slot, Link &link, Framing &framing, const ReadReques
                                        .arg(verdictName(check.verdict));
     if (check.verdict == ReplyVerdict::Verified)
         words = check.registers;
-    if (check.verdict == ReplyVerdict::Exception
-        && check.exceptionCode == gatewayTargetFailedToRespond)
-        return reportOf(SlotOutcome::TimedOut);
     return reportOf(outcomeOf(check.verdict), check.exceptionCode);
 }
 

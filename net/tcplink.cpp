@@ -39,7 +39,6 @@ TcpLink::TcpLink(QObject *parent)
     connect(&m_socket, &QTcpSocket::connected, this, &TcpLink::onConnected);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TcpLink::onError);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
-        noteActivity();
         m_heardSinceSent = true;
         m_silentRequests = 0;
         emit bytesArrived();
@@ -101,7 +100,6 @@ void TcpLink::onConnected()
     m_openFailure.clear();
     m_heardSinceSent = true;
     m_silentRequests = 0;
-    noteActivity();
     emit opened();
 }
 
@@ -138,17 +136,6 @@ void TcpLink::close()
         emit closed();
 }
 
-std::chrono::steady_clock::duration TcpLink::quietFor() const
-{
-    return std::chrono::steady_clock::now() - m_lastActivity;
-}
-
-void TcpLink::waitBrieflyForInput(std::chrono::microseconds span)
-{
-    if (isOpen())
-        m_socket.waitForReadyRead(int(std::chrono::ceil<std::chrono::milliseconds>(span).count()));
-}
-
 void TcpLink::discardInput()
 {
     if (isOpen())
@@ -168,7 +155,6 @@ bool TcpLink::send(const QByteArray &frame)
         return false;
     // Out now, not when the event loop next runs.
     m_socket.flush();
-    noteActivity();
     return true;
 }
 
@@ -182,11 +168,6 @@ std::optional<QByteArray> TcpLink::takeInput()
     if (!isOpen())
         return std::nullopt;
     return m_socket.readAll();
-}
-
-void TcpLink::noteActivity()
-{
-    m_lastActivity = std::chrono::steady_clock::now();
 }
 
 } // namespace meterlog

@@ -40,9 +40,6 @@ public:
     Opening open() override;
     void close() override;
     QString openFailure() const override { return m_openFailure; }
-    std::chrono::microseconds frameGap() const override { return {}; }
-    std::chrono::steady_clock::duration quietFor() const override;
-    void waitBrieflyForInput(std::chrono::microseconds span) override;
     void discardInput() override;
     bool send(const QByteArray &frame) override;
     QByteArray peekInput() override;
@@ -56,13 +53,11 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void failOpen(const QString &reason);
     void loseConnection(const QString &reason);
-    void noteActivity();
 
     QTcpSocket m_socket;
     QTimer m_connectLimit;
     NetworkAddress m_address;
     QString m_openFailure;
-    std::chrono::steady_clock::time_point m_lastActivity;
     bool m_heardSinceSent = true;
     int m_silentRequests = 0;
 };

@@ -2,8 +2,8 @@
 
 // A link carries the bytes of requests and replies between meterlog and its meters: the serial
 // port, or a TCP connection to a gateway. The scan cycle and its waits see only this; what differs
-// between links (opening, the silence a request needs before it, how bytes are handed over) is
-// each link's own.
+// between links (opening, how bytes are handed over) is each link's own. The silence a request
+// needs before it is the serial line's alone: a gateway keeps it on its own serial side.
 
 #include <QByteArray>
 #include <QObject>
@@ -13,6 +13,22 @@
 #include <optional>
 
 namespace meterlog {
+
+// The timing of a serial line that a link puts frames on itself.
+class SerialTiming
+{
+public:
+    // The silence the line needs before a request.
+    virtual std::chrono::microseconds frameGap() const = 0;
+    // How long nothing has been received or sent.
+    virtual std::chrono::steady_clock::duration quietFor() const = 0;
+    // Returns when bytes arrive or after `span` (a fraction of a frame gap), without running the
+    // event loop.
+    virtual void waitBrieflyForInput(std::chrono::microseconds span) = 0;
+
+protected:
+    ~SerialTiming() = default;
+};
 
 class Link : public QObject
 {
@@ -38,14 +54,8 @@ public:
     // Why the last open failed, in words for the log; empty until one fails.
     virtual QString openFailure() const = 0;
 
-    // The silence the line needs before a request: a serial line's frame gap; none on a network,
-    // where the gateway keeps the gap on its own serial side.
-    virtual std::chrono::microseconds frameGap() const = 0;
-    // How long nothing has been received or sent.
-    virtual std::chrono::steady_clock::duration quietFor() const = 0;
-    // Returns when bytes arrive or after `span` (a fraction of a frame gap), without running the
-    // event loop.
-    virtual void waitBrieflyForInput(std::chrono::microseconds span) = 0;
+    // The serial line's timing when the link is the line itself; none through a gateway.
+    virtual SerialTiming *serialTiming() { return nullptr; }
 
     // Drops every byte received and not yet taken.
     virtual void discardInput() = 0;

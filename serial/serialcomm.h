@@ -18,7 +18,7 @@
 
 namespace meterlog {
 
-class SerialComm : public Link
+class SerialComm : public Link, public SerialTiming
 {
     Q_OBJECT
 
@@ -64,6 +64,7 @@ public:
     Opening open() override;
     void close() override;
     QString openFailure() const override { return m_openFailure; }
+    SerialTiming *serialTiming() override { return this; }
     std::chrono::microseconds frameGap() const override;
     std::chrono::steady_clock::duration quietFor() const override;
     void waitBrieflyForInput(std::chrono::microseconds span) override;
