@@ -8,8 +8,8 @@ namespace meterlog {
 
 LinkChoice::LinkChoice(SerialComm &serial, CrcRoutine &crc)
     : m_serial(serial)
-    , m_serialFraming(crc, true)
-    , m_gatewayFraming(crc, false)
+    , m_serialFraming(crc, FramePath::SerialLine)
+    , m_gatewayFraming(crc, FramePath::Gateway)
     , m_link(&serial)
     , m_framing(&m_serialFraming)
 { }

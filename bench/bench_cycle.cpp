@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
     meterlog::TcpLink network;
     meterlog::CrcRoutine crc;
     crc.fillTable();
-    meterlog::RtuFraming rtu(crc, true);
+    meterlog::RtuFraming rtu(crc, meterlog::FramePath::SerialLine);
     meterlog::MbapFraming mbap;
     const auto address
         = argc > 4 ? meterlog::parseNetworkAddress(QString::fromLocal8Bit(argv[4])) : std::nullopt;

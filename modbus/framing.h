@@ -31,21 +31,25 @@ public:
     virtual Exchange exchange(const ReadRequest &request) = 0;
 };
 
+// Where the frames go. A gateway answers exception 0B for a meter behind it that gave no usable
+// reply: no reply came, which its framing reads as such.
+enum class FramePath { SerialLine, Gateway };
+
 // RTU frames with their CRC from the window's checksum routine. On a serial line some adapters
-// hear their own request and put a copy of it before the reply; `echoes` skips it. Behind a
-// gateway no copy comes.
+// hear their own request and put a copy of it before the reply, which is skipped. Behind a
+// transparent gateway no copy comes.
 class RtuFraming : public Framing
 {
 public:
-    RtuFraming(CrcRoutine &crc, bool echoes);
+    RtuFraming(CrcRoutine &crc, FramePath path);
     Exchange exchange(const ReadRequest &request) override;
 
 private:
     CrcRoutine &m_crc;
-    bool m_echoes;
+    FramePath m_path;
 };
 
-// MBAP frames, each request with a transaction id of its own.
+// MBAP frames to a gateway, each request with a transaction id of its own.
 class MbapFraming : public Framing
 {
 public:

@@ -79,7 +79,11 @@ private slots:
 
 private:
     void useScript(ScriptedMeter::Script script);
-    ScanResult scan() { return runScanCycle(m_console, *m_port, m_framing, *m_cancel); }
+    ScanResult scan(bool behindGateway = false)
+    {
+        return runScanCycle(
+            m_console, *m_port, behindGateway ? m_gatewayFraming : m_framing, *m_cancel);
+    }
 
     // Everything a test schedules takes this as its context; cleanup() destroys it, so nothing
     // of one test can fire in the next.
@@ -90,7 +94,8 @@ private:
     std::unique_ptr<ScriptedMeter> m_meter;
     FakeConsole m_console;
     CrcRoutine m_crc;
-    RtuFraming m_framing {m_crc, true};
+    RtuFraming m_framing {m_crc, FramePath::SerialLine};
+    RtuFraming m_gatewayFraming {m_crc, FramePath::Gateway};
     std::unique_ptr<Cancellation> m_cancel;
 };
 
@@ -168,28 +173,32 @@ void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<SlotOutcome>("outcome");
+    QTest::addColumn<bool>("behindGateway");
     const auto good = normalReply(1, deviceCodedWords(1, 12));
     auto badCrc = good;
     badCrc[10] = char(badCrc[10] ^ 0x04);
-    QTest::newRow("no reply") << QByteArray() << SlotOutcome::TimedOut;
-    QTest::newRow("cut short") << good.left(6) << SlotOutcome::TimedOut;
-    QTest::newRow("one bit flipped") << badCrc << SlotOutcome::BadCrc;
+    QTest::newRow("no reply") << QByteArray() << SlotOutcome::TimedOut << false;
+    QTest::newRow("cut short") << good.left(6) << SlotOutcome::TimedOut << false;
+    QTest::newRow("one bit flipped") << badCrc << SlotOutcome::BadCrc << false;
     QTest::newRow("another device")
-        << normalReply(2, deviceCodedWords(2, 12)) << SlotOutcome::ForeignDevice;
-    QTest::newRow("exception") << exceptionReply(1, 2) << SlotOutcome::Exception;
-    // A gateway's word for a meter behind it that did not answer in time.
+        << normalReply(2, deviceCodedWords(2, 12)) << SlotOutcome::ForeignDevice << false;
+    QTest::newRow("exception") << exceptionReply(1, 2) << SlotOutcome::Exception << false;
+    // A gateway's word for a meter behind it that did not answer in time; from a device on the
+    // line itself it is an exception like any other.
     QTest::newRow("gateway: target failed to respond")
-        << exceptionReply(1, 0x0B) << SlotOutcome::TimedOut;
+        << exceptionReply(1, 0x0B) << SlotOutcome::TimedOut << true;
+    QTest::newRow("0B on the line") << exceptionReply(1, 0x0B) << SlotOutcome::Exception << false;
     QTest::newRow("wrong byte count")
-        << normalReply(1, deviceCodedWords(1, 13)) << SlotOutcome::BadCrc;
+        << normalReply(1, deviceCodedWords(1, 13)) << SlotOutcome::BadCrc << false;
 }
 
 void ScanCycleTest::repliesThatAreNotVerifiedWriteNothing()
 {
     QFETCH(QByteArray, reply);
     QFETCH(SlotOutcome, outcome);
+    QFETCH(bool, behindGateway);
     useScript([reply](const QByteArray &) { return reply; });
-    const auto result = scan();
+    const auto result = scan(behindGateway);
     QCOMPARE(result.outcomes[0], outcome);
     QVERIFY(m_console.stored[0].isEmpty());
     QCOMPARE(
@@ -432,7 +441,7 @@ void ScanCycleTest::silenceWaitKeepsTheWindowLiveWhileTheLineTalks()
         }
     });
     windowEvents = 0;
-    const auto end = waitForSilence(*m_port, gap, std::chrono::milliseconds(boundMs), *m_cancel);
+    const auto end = waitForSilence(*m_port, *m_port, gap, std::chrono::milliseconds(boundMs), *m_cancel);
     const auto waited = clock.elapsed();
     stop = true;
     chatter.join();
