@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include "meters/meters.h"
 #include "meters/tomlreading.h"
 
 #include <algorithm>
@@ -30,16 +31,16 @@ MeterType defaultType()
     type.blocks = {ReadBlock {}};
     MeterField power;
     power.name = QStringLiteral("power");
-    power.offset = 1;
+    power.offset = defaultMeter::powerOffset;
     power.type = DataType::U32;
     power.unit = QStringLiteral("kW");
     power.deviceClass = QStringLiteral("power");
     power.stateClass = QStringLiteral("measurement");
     MeterField frequency;
     frequency.name = QStringLiteral("frequency");
-    frequency.offset = 8;
+    frequency.offset = defaultMeter::frequencyOffset;
     frequency.type = DataType::U16;
-    frequency.scale = 0.01;
+    frequency.scale = defaultMeter::hertzPerCount;
     frequency.unit = QStringLiteral("Hz");
     frequency.deviceClass = QStringLiteral("frequency");
     frequency.stateClass = QStringLiteral("measurement");

@@ -46,7 +46,9 @@ std::optional<double> TypedMeters::valueOf(int slot, const QString &field) const
 
 std::optional<int> TypedMeters::lineFrequencySlot() const
 {
-    for (const int slot : {frequencySlot, 0, 1, 2, 3}) {
+    // The window has always read the frequency from its fifth meter.
+    constexpr int preferredSlot = slotCount - 1;
+    for (const int slot : {preferredSlot, 0, 1, 2, 3}) {
         const auto *type = typeOf(slot);
         if (!m_vacant[slot] && (!type || fieldNamed(*type, QStringLiteral("frequency"))))
             return slot;

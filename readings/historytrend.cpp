@@ -1,6 +1,7 @@
 #include "readings/historytrend.h"
 
 #include "meters/historyformat.h"
+#include "meters/meters.h"
 
 namespace meterlog {
 
@@ -11,11 +12,11 @@ std::optional<ColumnField> fieldOfColumn(
     if (!held)
         return std::nullopt;
     if (!held->slot) {
-        // Written only for lines of default meters, as they give it: in 1/100 Hz.
+        // Written only for lines of default meters, as they give it.
         const auto slot = types.lineFrequencySlot();
         if (!slot || types.typeOf(*slot))
             return std::nullopt;
-        return ColumnField {{*slot, frequencyField}, 0.01};
+        return ColumnField {{*slot, frequencyField}, defaultMeter::hertzPerCount};
     }
     if (*held->slot >= types.meterCount())
         return std::nullopt;

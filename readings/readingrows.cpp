@@ -1,6 +1,7 @@
 #include "readings/readingrows.h"
 
 #include "common/numberreading.h"
+#include "meters/meters.h"
 
 namespace meterlog {
 
@@ -22,12 +23,11 @@ QList<ReadingRow> readingRows(const Reading &reading, const TypedMeters &types)
                 QStringLiteral("kW"), 0, readWholeNumber(reading.kilowatts[slot]),
                 meter.lastReplyAt, meter.confirmed()};
             if (slot == lineFrequencySlot) {
-                // Today's meters give the frequency in 1/100 Hz.
-                const auto hundredths = readWholeNumber(reading.frequency);
+                const auto count = readWholeNumber(reading.frequency);
                 rows << ReadingRow {{slot, frequencyField}, name, meter.lastDevice, typeName,
                     QStringLiteral("Hz"), 2,
-                    hundredths ? std::optional(*hundredths / 100) : std::nullopt, meter.lastReplyAt,
-                    meter.confirmed()};
+                    count ? std::optional(*count * defaultMeter::hertzPerCount) : std::nullopt,
+                    meter.lastReplyAt, meter.confirmed()};
             }
             continue;
         }

@@ -7,22 +7,6 @@
 
 namespace meterlog {
 
-MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown)
-{
-    if (const auto frequency = grid.cellText(frequencyRow, frequencyColumn))
-        shown.frequency = *frequency;
-    for (int meter = 0; meter < slotCount; ++meter) {
-        const int column = RegisterGrid::firstSlotColumn + meter;
-        const auto high = grid.cellText(kilowattHighRow, column);
-        const auto low = grid.cellText(kilowattLowRow, column);
-        if (!high || !low)
-            continue;
-        if (const auto text = kilowattText(*high, *low))
-            shown.kilowatts[meter] = *text;
-    }
-    return shown;
-}
-
 namespace {
 
 // A typed meter's power in kW: up to three decimals, no trailing zeros.
@@ -37,36 +21,48 @@ QString typedKilowattText(double value, const QString &unit)
     return text == u"-0" ? QStringLiteral("0") : text;
 }
 
+std::optional<QString> kilowattsOf(const RegisterGrid &grid, const TypedMeters &typed, int slot)
+{
+    if (const auto *type = typed.typeOf(slot)) {
+        const auto *power = fieldNamed(*type, QStringLiteral("power"));
+        const auto value = typed.valueOf(slot, QStringLiteral("power"));
+        if (!power || !value)
+            return std::nullopt;
+        return typedKilowattText(*value, power->unit);
+    }
+    const int column = RegisterGrid::firstSlotColumn + slot;
+    const auto high = grid.cellText(kilowattHighRow, column);
+    const auto low = grid.cellText(kilowattLowRow, column);
+    if (!high || !low)
+        return std::nullopt;
+    return kilowattText(*high, *low);
+}
+
+std::optional<QString> frequencyOf(const RegisterGrid &grid, const TypedMeters &typed)
+{
+    const auto slot = typed.lineFrequencySlot();
+    if (!slot)
+        return std::nullopt;
+    if (!typed.typeOf(*slot))
+        return grid.cellText(frequencyRow, RegisterGrid::firstSlotColumn + *slot);
+    // Written as a grid cell shows a default meter's frequency: a blank, the count.
+    const auto hertz = typed.valueOf(*slot, QStringLiteral("frequency"));
+    if (!hertz)
+        return std::nullopt;
+    return QStringLiteral(" %1").arg(qRound64(*hertz / defaultMeter::hertzPerCount));
+}
+
 } // namespace
 
 MeterCaptions summarize(const RegisterGrid &grid, const TypedMeters &typed, MeterCaptions shown)
 {
-    auto captions = summarize(grid, shown);
+    if (const auto frequency = frequencyOf(grid, typed))
+        shown.frequency = *frequency;
     for (int slot = 0; slot < slotCount; ++slot) {
-        const auto *type = typed.typeOf(slot);
-        if (!type)
-            continue;
-        // The grid's words of a typed meter are its first block's, not kW.
-        captions.kilowatts[slot] = shown.kilowatts[slot];
-        const auto *power = fieldNamed(*type, QStringLiteral("power"));
-        if (const auto value = typed.valueOf(slot, QStringLiteral("power")); power && value)
-            captions.kilowatts[slot] = typedKilowattText(*value, power->unit);
+        if (const auto kilowatts = kilowattsOf(grid, typed, slot))
+            shown.kilowatts[slot] = *kilowatts;
     }
-    captions.frequency = [&] {
-        const auto slot = typed.lineFrequencySlot();
-        if (!slot)
-            return shown.frequency;
-        if (!typed.typeOf(*slot)) {
-            return *slot == frequencySlot
-                ? captions.frequency
-                : grid.cellText(frequencyRow, RegisterGrid::firstSlotColumn + *slot)
-                      .value_or(shown.frequency);
-        }
-        // Written as a grid cell shows today's meters' frequency: a blank, 1/100 Hz.
-        const auto hertz = typed.valueOf(*slot, QStringLiteral("frequency"));
-        return hertz ? QStringLiteral(" %1").arg(qRound64(*hertz * 100)) : shown.frequency;
-    }();
-    return captions;
+    return shown;
 }
 
 QString snapshotLine(const MeterCaptions &captions)

@@ -1,8 +1,7 @@
 #pragma once
 
 // The meter summary: the frequency and the five kW values taken from fixed cells of the register
-// grid, and the snapshot line made of them. No scaling: the frequency is the cell's text as it
-// stands, a kW value the two words high * 65536 + low.
+// grid, or from the decoded fields of typed meters, and the snapshot line made of them.
 
 #include <QString>
 
@@ -22,21 +21,17 @@ struct MeterCaptions
     std::array<QString, slotCount> kilowatts;
 };
 
-// The frequency is the ninth register of its meter's block.
-inline constexpr int frequencyRow = 9;
-inline constexpr int frequencyColumn = RegisterGrid::firstSlotColumn + frequencySlot;
-// A slot's power is its second (high word) and third (low word) registers.
-inline constexpr int kilowattHighRow = 2;
-inline constexpr int kilowattLowRow = 3;
+// Where a default meter's power and frequency are in its grid column (row r holds the r-th
+// register).
+inline constexpr int kilowattHighRow = 1 + defaultMeter::powerOffset;
+inline constexpr int kilowattLowRow = kilowattHighRow + 1;
+inline constexpr int frequencyRow = 1 + defaultMeter::frequencyOffset;
 
-// The captions after one summary: every value that can be read from the grid is refreshed, and
-// a value that cannot keeps its caption from `shown`.
-MeterCaptions summarize(const RegisterGrid &grid, MeterCaptions shown);
-
-// The same with meters of a type among them: a typed meter's kW is its power field in kW with up
-// to three decimals. The frequency is the fifth slot's when its meter has one, else the lowest
-// slot's that has one; from a typed meter it is written as today's meters give it, in 1/100 Hz.
-// With only default meters this is the summary above.
+// The captions after one summary: every value that can be read is refreshed, and a value that
+// cannot keeps its caption from `shown`. A default meter's kW is high * 65536 + low of its grid
+// column, a typed meter's its power field in kW with up to three decimals. The frequency is the
+// meter's that TypedMeters::lineFrequencySlot() names: a default meter's cell text as it stands,
+// a typed meter's written as the default meters give it, in 1/100 Hz.
 MeterCaptions summarize(const RegisterGrid &grid, const TypedMeters &typed, MeterCaptions shown);
 
 // Frequency and the five kW values, joined by "," with nothing before, after or between.

@@ -33,7 +33,7 @@ private slots:
 void MeterSummaryTest::emptyGridGivesEmptyFrequencyAndKeepsTheKilowatts()
 {
     RegisterGrid grid;
-    const auto captions = summarize(grid, designCaptions);
+    const auto captions = summarize(grid, TypedMeters(), designCaptions);
     QCOMPARE(captions.frequency, QString());
     QCOMPARE(snapshotLine(captions), QStringLiteral(",0,0,0,0,0"));
 }
@@ -68,9 +68,10 @@ void MeterSummaryTest::kilowattsAreHighTimes65536PlusLow()
 void MeterSummaryTest::frequencyIsTheCellTextUnchanged()
 {
     RegisterGrid grid;
-    grid.setCellText(frequencyRow, frequencyColumn, " 5000");
+    // Default meters give the frequency in their fifth slot.
+    grid.setCellText(frequencyRow, RegisterGrid::firstSlotColumn + 4, " 5000");
     putWords(grid, 0, " 1", " 2");
-    const auto captions = summarize(grid, designCaptions);
+    const auto captions = summarize(grid, TypedMeters(), designCaptions);
     QCOMPARE(captions.frequency, QStringLiteral(" 5000"));
     QCOMPARE(snapshotLine(captions), QStringLiteral(" 5000,65538,0,0,0,0"));
 }
@@ -82,7 +83,7 @@ void MeterSummaryTest::aBadSlotKeepsOnlyItsOwnCaption()
         putWords(grid, slot, " 0", QStringLiteral(" %1").arg(slot + 10));
     putWords(grid, 2, " 0", "not a number");
     const MeterCaptions shown {"", {"1", "2", "3", "4", "5"}};
-    const auto captions = summarize(grid, shown);
+    const auto captions = summarize(grid, TypedMeters(), shown);
     QCOMPARE(captions.kilowatts, (std::array<QString, slotCount> {"10", "11", "3", "13", "14"}));
 }
 
