@@ -441,7 +441,8 @@ void ScanCycleTest::silenceWaitKeepsTheWindowLiveWhileTheLineTalks()
         }
     });
     windowEvents = 0;
-    const auto end = waitForSilence(*m_port, *m_port, gap, std::chrono::milliseconds(boundMs), *m_cancel);
+    const auto end
+        = waitForSilence(*m_port, *m_port, gap, std::chrono::milliseconds(boundMs), *m_cancel);
     const auto waited = clock.elapsed();
     stop = true;
     chatter.join();
