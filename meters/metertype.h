@@ -43,6 +43,16 @@ struct MeterField
 // The most registers a read request may ask for.
 constexpr int longestRequest = 125;
 
+// How a meter of a type says what it is, by its maker's identification register: the words of
+// one read (`probe`, first word highest) must be one of `values` exactly, and the meter must then
+// answer a second read (`confirm`: a serial number, say) with registers.
+struct Identification
+{
+    ReadBlock probe;
+    QList<std::uint64_t> values;
+    ReadBlock confirm;
+};
+
 struct MeterType
 {
     QString name;
@@ -55,6 +65,8 @@ struct MeterType
     QList<MeterField> fields;
     // The default type: its one block is whatever the window's range and function are.
     bool followsWindow = false;
+    // Nothing for a type whose meters cannot be told apart over the wire.
+    std::optional<Identification> identification;
 };
 
 // The field's value in its unit from its block's words; nothing when the block is short, when

@@ -181,10 +181,45 @@ void refuseFieldsCutByRequests(const MeterType &type, const QList<const toml::ta
     }
 }
 
+Identification identificationOf(const toml::table &table)
+{
+    static const std::set<std::string> known {"function", "start", "count", "values", "confirm"};
+    for (const auto &[key, node] : table) {
+        if (!known.contains(std::string(key.str())))
+            throw Fault {
+                QStringLiteral("unknown key '%1' in identify").arg(QString::fromUtf8(key.str())),
+                node.source()};
+    }
+    Identification identification;
+    identification.probe = blockOf(table);
+    // The values are compared as one whole number of the probe's words.
+    constexpr int longestProbe = 4;
+    if (identification.probe.count > longestProbe)
+        throw Fault {QStringLiteral("identify reads at most 4 registers"), table.source()};
+    const auto *values = required(table, "values", "identify").as_array();
+    if (!values || values->empty())
+        throw Fault {QStringLiteral("values must be a list of whole numbers"), table.source()};
+    const int width = 16 * identification.probe.count;
+    for (const auto &node : *values) {
+        const auto *value = node.as_integer();
+        if (!value || value->get() < 0 || (width < 63 && value->get() >> width != 0)) {
+            throw Fault {QStringLiteral("a value must be a whole number that fits %1 registers")
+                             .arg(identification.probe.count),
+                node.source()};
+        }
+        identification.values << std::uint64_t(value->get());
+    }
+    const auto *confirm = required(table, "confirm", "identify").as_table();
+    if (!confirm)
+        throw Fault {QStringLiteral("confirm must be a table"), table.source()};
+    identification.confirm = blockOf(*confirm);
+    return identification;
+}
+
 MeterType typeOf(const toml::table &root)
 {
-    static const std::set<std::string> known {
-        "name", "description", "maker", "models", "checked", "max_registers", "block", "field"};
+    static const std::set<std::string> known {"name", "description", "maker", "models", "checked",
+        "max_registers", "block", "field", "identify"};
     for (const auto &[key, node] : root) {
         if (!known.contains(std::string(key.str())))
             throw Fault {QStringLiteral("unknown key '%1'").arg(QString::fromUtf8(key.str())),
@@ -218,6 +253,11 @@ MeterType typeOf(const toml::table &root)
     if (type.fields.isEmpty())
         throw Fault {QStringLiteral("the type has no [[field]]"), {}};
     refuseFieldsCutByRequests(type, fieldTables);
+    if (const auto *identify = root.get("identify")) {
+        if (!identify->is_table())
+            throw Fault {QStringLiteral("identify must be a table"), identify->source()};
+        type.identification = identificationOf(*identify->as_table());
+    }
     return type;
 }
 

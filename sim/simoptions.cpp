@@ -67,7 +67,8 @@ std::optional<std::pair<int, int>> addressRange(std::string_view text)
 {
     const auto dash = text.find('-');
     const auto first = wholeNumber<int>(text.substr(0, dash));
-    const auto last = dash == std::string_view::npos ? first : wholeNumber<int>(text.substr(dash + 1));
+    const auto last
+        = dash == std::string_view::npos ? first : wholeNumber<int>(text.substr(dash + 1));
     if (!first || !last || !meterModel::isMeterAddress(*first) || !meterModel::isMeterAddress(*last)
         || *first > *last)
         return std::nullopt;

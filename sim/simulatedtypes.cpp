@@ -29,6 +29,16 @@ SimulatedTypes::Type readType(std::string_view text)
         type.blocks.push_back({block["function"].value_or(3), block["start"].value_or(0),
             block["count"].value_or(0)});
     }
+    if (const auto *identify = root["identify"].as_table()) {
+        const auto blockOf = [](const toml::table &table) {
+            return SimulatedTypes::Block {table["function"].value_or(3), table["start"].value_or(0),
+                table["count"].value_or(0)};
+        };
+        // The first code the file accepts.
+        type.identity = SimulatedTypes::Identity {blockOf(*identify),
+            std::uint64_t((*identify)["values"][0].value_or(std::int64_t(0))),
+            blockOf(*(*identify)["confirm"].as_table())};
+    }
     for (const auto &node : *root["field"].as_array()) {
         const auto &field = *node.as_table();
         type.fields.push_back({field["name"].value_or(std::string()), field["block"].value_or(0),
@@ -85,6 +95,16 @@ double simulatedValue(const Field &field, int address, double seconds)
     return 0;
 }
 
+// A whole number in `count` registers, the first word highest.
+std::vector<std::uint16_t> wordsOf(std::uint64_t value, int count)
+{
+    std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        words[static_cast<std::size_t>(i)]
+            = static_cast<std::uint16_t>(value >> (16 * (count - 1 - i)));
+    return words;
+}
+
 // The registers of the value, most significant first, then put in the field's byte order.
 std::vector<std::uint16_t> encoded(const Field &field, double value)
 {
@@ -96,17 +116,25 @@ std::vector<std::uint16_t> encoded(const Field &field, double value)
         bits = std::bit_cast<std::uint64_t>(raw);
     else
         bits = static_cast<std::uint64_t>(std::llround(raw));
-    const int count = registersOf(field.type);
-    std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        words[static_cast<std::size_t>(i)]
-            = static_cast<std::uint16_t>(bits >> (16 * (count - 1 - i)));
+    auto words = wordsOf(bits, registersOf(field.type));
     if (field.order == "cdab" || field.order == "dcba")
         std::reverse(words.begin(), words.end());
     if (field.order == "badc" || field.order == "dcba") {
         for (auto &word : words)
             word = static_cast<std::uint16_t>((word << 8) | (word >> 8));
     }
+    return words;
+}
+
+// The meter's serial number as text, two characters a register, padded with blanks.
+std::vector<std::uint16_t> serialNumberWords(int address, int count)
+{
+    std::string text = "SIM" + std::to_string(23'110'000 + address);
+    text.resize(static_cast<std::size_t>(2 * count), ' ');
+    std::vector<std::uint16_t> words;
+    for (std::size_t i = 0; i < text.size(); i += 2)
+        words.push_back(static_cast<std::uint16_t>(
+            static_cast<unsigned char>(text[i]) << 8 | static_cast<unsigned char>(text[i + 1])));
     return words;
 }
 
@@ -147,11 +175,25 @@ std::optional<TypedWords> SimulatedTypes::words(
         return std::optional<TypedWords>(std::in_place, std::in_place_index<1>, exception);
     };
     const bool functionKnown = std::any_of(type.blocks.begin(), type.blocks.end(),
-        [&](const Block &block) { return block.function == function; });
+                                   [&](const Block &block) { return block.function == function; })
+        || (type.identity
+            && (type.identity->probe.function == function
+                || type.identity->confirm.function == function));
     if (!functionKnown)
         return refused(modbusException::illegalFunction);
     if (count < 1 || count > type.maxRegisters)
         return refused(modbusException::illegalDataValue);
+    if (type.identity) {
+        // Read whole, as the makers ask: Carlo Gavazzi's code a word at a time.
+        const Identity &identity = *type.identity;
+        const auto asked = [&](const Block &block) {
+            return block.function == function && block.start == start && block.count == count;
+        };
+        if (asked(identity.probe))
+            return TypedWords(wordsOf(identity.code, count));
+        if (asked(identity.confirm))
+            return TypedWords(serialNumberWords(address, count));
+    }
     // A read must lie within one of the type's blocks of that function, as on the real meter; it
     // may begin anywhere in the block and stop short of its end, as meterlog reads a block
     // longer than the meter's limit a few fields at a time.

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,18 @@ public:
         int start = 0;
         int count = 0;
     };
+    // Registers whose words do not change: the maker's identification code, and the serial
+    // number that confirms it, as the type file's [identify] gives them.
+    struct Identity
+    {
+        Block probe;
+        std::uint64_t code = 0;
+        Block confirm;
+    };
     struct Type
     {
         std::vector<Block> blocks;
+        std::optional<Identity> identity;
         std::vector<Field> fields;
         // The most registers the meter answers in one read; it refuses a longer one.
         int maxRegisters = 125;

@@ -138,6 +138,13 @@ void MeterTypesTest::wrongTypeFilesAreRefusedWithLineAndReason_data()
         "the type has no [[block]]");
     row("no name", QStringLiteral("[[block]]\n%1\n").arg(oneBlock), "the type has no name");
     row("unknown key", QStringLiteral("name = \"t\"\nmodel = \"x\"\n"), "2: unknown key 'model'");
+    const QString identified = typeWithField(oneBlock, voltage)
+        + "[identify]\nfunction = 3\nstart = 11\ncount = 1\n";
+    row("identification code wider than its read",
+        identified + "values = [65536]\nconfirm = { function = 3, start = 0, count = 2 }\n",
+        "14: a value must be a whole number that fits 1 registers");
+    row("identification without a confirming read", identified + "values = [71]\n",
+        "10: identify has no confirm");
 }
 
 void MeterTypesTest::wrongTypeFilesAreRefusedWithLineAndReason()

@@ -137,9 +137,15 @@ void TestMeterSim::typedMetersAnswerAsTheirTypesSay()
     const double abbVolts
         = (std::uint32_t(abb.values[0]) << 16 | std::uint32_t(abb.values[1])) / 10.0;
     QVERIFY2(abbVolts > 220 && abbVolts < 240, qPrintable(QString::number(abbVolts)));
-    // Only what the type's blocks hold, with the type's function.
-    QCOMPARE(read(2, 1, 2, RegisterTable::Holding).failure, QStringLiteral("Illegal function"));
+    // Only what the type's blocks hold, with the type's functions.
+    QCOMPARE(
+        read(4, 0x5B00 + 1, 2, RegisterTable::Input).failure, QStringLiteral("Illegal function"));
+    QCOMPARE(read(2, 1, 2, RegisterTable::Holding).failure, QStringLiteral("Illegal data address"));
     QCOMPARE(read(2, 75, 4, RegisterTable::Input).failure, QStringLiteral("Illegal data address"));
+    // Their makers' identification codes, as their type files accept them.
+    QCOMPARE(read(2, 0xFC02 + 1, 1, RegisterTable::Holding).values, QList<int> {0x0070});
+    QCOMPARE(read(4, 0x8960 + 1, 2, RegisterTable::Holding).values, (QList<int> {0x4232, 0x3320}));
+    QCOMPARE(read(2, 0xFC00 + 1, 2, RegisterTable::Holding).values.size(), 2);
     // The other meters are the documented ones.
     QCOMPARE(
         read(1, documented::blockReference, documented::blockCount, RegisterTable::Holding).values,
@@ -156,7 +162,7 @@ void TestMeterSim::aLineOfMoreMeters()
             documented::blockCount, testTimeouts::answerSeconds, table);
     };
     QCOMPARE(read(32, RegisterTable::Holding).values, documented::block.at(1));
-    QCOMPARE(read(17, RegisterTable::Holding).failure, QStringLiteral("Illegal function"));
+    QCOMPARE(read(17, RegisterTable::Holding).failure, QStringLiteral("Illegal data address"));
     QCOMPARE(read(18, RegisterTable::Holding).values, documented::block.at(2));
     const auto beyond = readRegisters(sim.endpoint(), 33, documented::blockReference,
         documented::blockCount, testTimeouts::silenceSeconds);
