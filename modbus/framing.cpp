@@ -12,7 +12,7 @@ ReplyCheck gatewayReply(ReplyCheck check)
 {
     if (check.verdict == ReplyVerdict::Exception
         && check.exceptionCode == gatewayTargetFailedToRespond)
-        return ReplyCheck::only(ReplyVerdict::Short);
+        return ReplyCheck::silence();
     return check;
 }
 

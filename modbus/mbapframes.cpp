@@ -67,6 +67,8 @@ int mbapBytesStillNeeded(std::uint16_t transaction, QByteArrayView received)
 ReplyCheck checkMbapReply(
     std::uint16_t transaction, const ReadRequest &request, QByteArrayView received)
 {
+    if (received.isEmpty())
+        return ReplyCheck::silence();
     const auto search = findFrame(transaction, received);
     if (search.unreadable)
         return ReplyCheck::only(ReplyVerdict::Malformed);

@@ -35,6 +35,13 @@ ReplyCheck ReplyCheck::only(ReplyVerdict verdict, std::uint8_t exceptionCode)
     return check;
 }
 
+ReplyCheck ReplyCheck::silence()
+{
+    ReplyCheck check;
+    check.silent = true;
+    return check;
+}
+
 ReplyCheck checkReplyPdu(const ReadRequest &request, QByteArrayView pdu)
 {
     if (pdu.size() == 2 && byteAt(pdu, 0) == (request.function | exceptionFlag))
@@ -63,6 +70,8 @@ QByteArray requestBody(const ReadRequest &request)
 
 ReplyCheck checkReadReply(const CrcTable &table, const ReadRequest &request, QByteArrayView reply)
 {
+    if (reply.isEmpty())
+        return ReplyCheck::silence();
     if (isExceptionReply(table, request, reply)) {
         if (byteAt(reply, 0) != request.device)
             return ReplyCheck::only(ReplyVerdict::ForeignDevice);

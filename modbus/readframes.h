@@ -52,8 +52,10 @@ struct ReplyCheck
     ReplyVerdict verdict = ReplyVerdict::Short;
     std::uint8_t exceptionCode = 0; // with Exception
     QList<std::uint16_t> registers; // with Verified: one word a register, in order
+    bool silent = false; // with Short: not one byte of a reply came (an echo of the request aside)
 
     static ReplyCheck only(ReplyVerdict verdict, std::uint8_t exceptionCode = 0);
+    static ReplyCheck silence();
 };
 
 // Checks what a reply holds past its address, the same on every link: an exception and its code,

@@ -1,6 +1,7 @@
 #include "modbus/scancycle.h"
 
 #include "common/logcategories.h"
+#include "modbus/exchange.h"
 #include "modbus/requesttexts.h"
 #include "serial/link.h"
 
@@ -8,98 +9,14 @@ namespace meterlog {
 
 namespace {
 
-SlotOutcome outcomeOf(ReplyVerdict verdict)
-{
-    switch (verdict) {
-    case ReplyVerdict::Verified:
-        return SlotOutcome::Verified;
-    case ReplyVerdict::Short:
-        return SlotOutcome::TimedOut;
-    case ReplyVerdict::BadCrc:
-        return SlotOutcome::BadCrc;
-    case ReplyVerdict::ForeignDevice:
-        return SlotOutcome::ForeignDevice;
-    case ReplyVerdict::Exception:
-        return SlotOutcome::Exception;
-    case ReplyVerdict::Malformed:
-        return SlotOutcome::Malformed;
-    }
-    return SlotOutcome::Malformed;
-}
-
-const char *verdictName(ReplyVerdict verdict)
-{
-    switch (verdict) {
-    case ReplyVerdict::Verified:
-        return "verified";
-    case ReplyVerdict::Short:
-        return "incomplete";
-    case ReplyVerdict::BadCrc:
-        return "wrong checksum";
-    case ReplyVerdict::ForeignDevice:
-        return "another device";
-    case ReplyVerdict::Exception:
-        return "exception";
-    case ReplyVerdict::Malformed:
-        return "answers another request";
-    }
-    return "";
-}
-
-// Hands the request to the link, on a serial line once it has been silent for a frame gap, so
-// that a device still talking is not cut into. Bytes that arrived before it belong to an earlier
-// request and are dropped. Returns how the slot's turn ends when the request could not go out.
-std::optional<SlotOutcome> sendRequest(
-    Link &link, const QByteArray &frame, const Cancellation &cancel)
-{
-    if (auto *line = link.serialTiming()) {
-        switch (waitForSilence(link, *line, line->frameGap(), silenceLimit, cancel)) {
-        case WaitEnd::Complete:
-            break;
-        case WaitEnd::Cancelled:
-            return SlotOutcome::Cancelled;
-        case WaitEnd::PortClosed:
-        case WaitEnd::TimedOut:
-            return SlotOutcome::SendFailed;
-        }
-    } else if (cancel.isCancelled()) {
-        return SlotOutcome::Cancelled;
-    }
-    link.discardInput();
-    if (!link.send(frame))
-        return SlotOutcome::SendFailed;
-    return std::nullopt;
-}
-
 // One request and its reply: the words of a verified reply in `words`.
 SlotReport exchangeOnce(int slot, Link &link, Framing &framing, const ReadRequest &request,
     const Cancellation &cancel, std::chrono::milliseconds replyLimit, QList<std::uint16_t> &words)
 {
-    const auto reportOf = [&](SlotOutcome outcome, std::uint8_t exceptionCode = 0) {
-        return SlotReport {outcome, request.device, exceptionCode};
-    };
-    const auto exchange = framing.exchange(request);
-    if (const auto notSent = sendRequest(link, exchange.frame, cancel))
-        return reportOf(*notSent);
-    qCDebug(lcFrames).noquote()
-        << QStringLiteral("M%1 sent %2").arg(slot + 1).arg(exchange.frame.toHex(' '));
-
-    const auto wait = waitForReply(link, exchange.bytesStillNeeded, replyLimit, cancel);
-    if (wait.end == WaitEnd::Cancelled)
-        return reportOf(SlotOutcome::Cancelled);
-    if (wait.end == WaitEnd::PortClosed)
-        return reportOf(SlotOutcome::PortLost);
-
-    const auto reply = link.takeInput().value_or(QByteArray());
-    const auto check = exchange.check(reply);
-    qCDebug(lcFrames).noquote() << QStringLiteral("M%1 got %2 (%3)")
-                                       .arg(slot + 1)
-                                       .arg(reply.isEmpty() ? QStringLiteral("nothing")
-                                                            : QString::fromLatin1(reply.toHex(' ')))
-                                       .arg(verdictName(check.verdict));
-    if (check.verdict == ReplyVerdict::Verified)
-        words = check.registers;
-    return reportOf(outcomeOf(check.verdict), check.exceptionCode);
+    auto done
+        = exchange(link, framing, request, replyLimit, cancel, QStringLiteral("M%1").arg(slot + 1));
+    words = std::move(done.words);
+    return {done.outcome, request.device, done.exceptionCode};
 }
 
 // One slot's turn, from reading its inputs to storing its words. A slot of a meter type reads

@@ -17,6 +17,7 @@
 
 #include "meters/meters.h"
 #include "meters/metertype.h"
+#include "modbus/exchange.h"
 #include "modbus/framing.h"
 #include "modbus/readframes.h"
 #include "modbus/replywait.h"
@@ -27,31 +28,12 @@ class Link;
 
 // The longest a device may take to answer, unless the operator sets another limit.
 inline constexpr std::chrono::milliseconds defaultReplyLimit {500};
-// A line that never falls silent for a frame gap within this long carries no request of ours.
-inline constexpr std::chrono::milliseconds silenceLimit {100};
 
 // The marks a slot's check box shows while a cycle runs and after it.
 enum class SlotMark {
     Asking, // its turn has begun
     Failed, // nothing usable came back, or no request could be sent
     Done, // the cycle has ended
-};
-
-// How one slot's turn ended.
-enum class SlotOutcome {
-    Skipped, // not ticked
-    Resting, // ticked, but its meter is not due this scan
-    NotDescribed, // the inputs describe no request: nothing sent
-    PortNotOpen, // nothing sent
-    SendFailed, // the port took the request but could not send it
-    Verified,
-    TimedOut, // nothing complete before the limit: no reply, or one cut short
-    BadCrc,
-    ForeignDevice,
-    Exception,
-    Malformed,
-    PortLost, // the port closed during the wait
-    Cancelled,
 };
 
 // What became of one slot's turn, for whoever keeps count.
