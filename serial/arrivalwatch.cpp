@@ -106,7 +106,9 @@ void ArrivalWatch::learnReplyDelay()
 
 void ArrivalWatch::takeInHeldInput()
 {
-    if (!m_resume.isActive())
+    // Input is held while the line is not watched, and while fewer bytes are in than the driver
+    // was told to wait for: a reply cut short must still be read.
+    if (!m_resume.isActive() && m_threshold <= 1)
         return;
     m_resume.stop();
     setWatching(true);

@@ -38,7 +38,8 @@ public:
     void requestSent();
     // `bytes` more must arrive before the reader can act; a character takes `characterTime`.
     void expect(int bytes, CharacterTime characterTime);
-    // Input that came while the line was not watched is taken in now.
+    // Input that came while the line was not watched, or fewer bytes than were expected, is
+    // taken in now.
     void takeInHeldInput();
     // Every arrival wakes the reader again.
     void watchEveryArrival();
