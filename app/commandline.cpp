@@ -15,6 +15,7 @@
 #include "meters/linefile.h"
 #include "meters/meters.h"
 #include "meters/metertypefile.h"
+#include "modbus/busscan.h"
 #include "net/networkaddress.h"
 #include "publish/brokertls.h"
 #include "serial/linesettings.h"
@@ -126,6 +127,16 @@ const std::array optionTable {
         "Say what the line would do (the link, its settings, each meter with its type and "
         "requests) and end, touching nothing: exit code 0, or 2 at the first fault.",
         "", false},
+    OptionSpec {"scan", nullptr,
+        "Find the meters on the line instead of polling it: ask every address of --addresses "
+        "once (a short reply limit, --reply-timeout), name each device found by its maker's "
+        "identification register where its type has one, print what was found and end. Sends "
+        "reads only.",
+        "", false},
+    OptionSpec {"write", "FILE",
+        "With --scan: write what was found as a line file that --config runs, a commented entry "
+        "for a device of no known type.",
+        "a file in an existing folder in which meterlog can write", false},
     OptionSpec {"port", "P",
         "The port box's text at start-up instead of 9: a port number, a device path such as "
         "/dev/ttyUSB0 or /dev/serial/by-id/..., tcp://HOST[:PORT] for a Modbus TCP gateway or "
@@ -140,8 +151,10 @@ const std::array optionTable {
         "bits 7 or 8, stop bits 1 or 2)"},
     OptionSpec {"addresses", "LIST",
         "Device addresses for slots 1 to 5 in order, comma-separated; slots without one start "
-        "unticked and empty.",
-        "one to five different device addresses 1 to 247, comma-separated, such as 11,12,13"},
+        "unticked and empty. With --scan: the addresses to ask, such as 1-247 (the default) or "
+        "1,5,7-9.",
+        "one to five different device addresses 1 to 247, comma-separated, such as 11,12,13 "
+        "(with --scan: ranges such as 1-247 or 1,5,7-9)"},
     OptionSpec {"start", "N", "The start address instead of 4011.", "a start address 0 to 65535"},
     OptionSpec {
         "count", "N", "The number of registers instead of 12.", "a register count 1 to 125"},
@@ -320,9 +333,78 @@ std::optional<EarlyExit> takeMeters(
     return std::nullopt;
 }
 
+// A bus scan: the line, the addresses and the reply limit; the types to recognise meters by,
+// besides the built-in ones; where to write the line file.
+std::variant<ProgramOptions, EarlyExit> settleScan(
+    const GivenOptions &given, ProgramOptions options)
+{
+    const auto valueOf = [&](const char *name) { return given.value(name); };
+    const auto refuseValue = [&](const char *name) { return given.refuseValue(name); };
+    static const std::set<QString> usedByScan {QStringLiteral("scan"), QStringLiteral("write"),
+        QStringLiteral("port"), QStringLiteral("line"), QStringLiteral("addresses"),
+        QStringLiteral("reply-timeout"), QStringLiteral("meter-type"), QStringLiteral("folder"),
+        QStringLiteral("trace")};
+    for (const auto &option : optionTable) {
+        if (given.has(option.name) && !usedByScan.contains(QLatin1String(option.name))) {
+            return given.refuse(QStringLiteral("--scan finds the meters and ends: not with %1")
+                                    .arg(given.named(option.name)),
+                option.name);
+        }
+    }
+    BusScanOptions scan;
+    if (given.has("port")) {
+        if (!isPortText(valueOf("port")))
+            return refuseValue("port");
+        options.start.port = valueOf("port");
+    }
+    if (given.has("line")) {
+        if (!isLineSettings(valueOf("line")))
+            return refuseValue("line");
+        options.start.lineSettings = valueOf("line").toLower();
+    }
+    scan.addresses = addressRanges(given.has("addresses") ? valueOf("addresses") : "1-247")
+                         .value_or(QList<int>());
+    if (scan.addresses.isEmpty())
+        return refuseValue("addresses");
+    if (given.has("reply-timeout")) {
+        const auto limit = wholeNumberIn(valueOf("reply-timeout"), 10, 10'000);
+        if (!limit)
+            return refuseValue("reply-timeout");
+        scan.replyLimit = std::chrono::milliseconds(*limit);
+    }
+    if (given.has("meter-type")) {
+        for (const auto &name : valueOf("meter-type").split(u',')) {
+            const auto type = findMeterType(name);
+            if (const auto *why = std::get_if<QString>(&type)) {
+                return given.refuse(
+                    QStringLiteral("%1: %2").arg(given.named("meter-type"), *why), "meter-type");
+            }
+            scan.extraTypes << std::get<MeterType>(type);
+        }
+    }
+    if (given.has("write")) {
+        if (!isWritableFolder(QFileInfo(valueOf("write")).absolutePath()))
+            return refuseValue("write");
+        scan.lineFile = QFileInfo(valueOf("write")).absoluteFilePath();
+    }
+    if (given.has("folder")) {
+        if (!isWritableFolder(valueOf("folder")))
+            return refuseValue("folder");
+        options.folder = QFileInfo(valueOf("folder")).absoluteFilePath();
+    }
+    options.trace = given.has("trace");
+    options.headless = true;
+    options.scan = scan;
+    return options;
+}
+
 // Checks every value given and sets it; the first bad one is the one reported.
 std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, ProgramOptions options)
 {
+    if (given.has("scan"))
+        return settleScan(given, std::move(options));
+    if (given.has("write"))
+        return given.refuse(QStringLiteral("--write goes with --scan"), "write");
     const auto valueOf = [&](const char *name) { return given.value(name); };
     const auto refuseValue = [&](const char *name) { return given.refuseValue(name); };
 
@@ -562,6 +644,9 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
             given.set(option.name, {parser.value(QLatin1String(option.name))});
     }
     ProgramOptions options;
+    if (parser.isSet(QStringLiteral("config")) && given.has("scan"))
+        return given.refuse(
+            QStringLiteral("--scan takes its line from --port and --line, not --config"));
     if (parser.isSet(QStringLiteral("config"))) {
         options.lineFile = QFileInfo(path).absoluteFilePath();
         if (const auto refused = takeMeters(file, path, given, options))

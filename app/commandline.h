@@ -17,6 +17,18 @@
 
 namespace meterlog {
 
+// What --scan asks for.
+struct BusScanOptions
+{
+    QList<int> addresses;
+    // The first question's limit; by default as the line's speed asks.
+    std::optional<std::chrono::milliseconds> replyLimit;
+    // Types to recognise meters by besides the built-in ones (--meter-type).
+    QList<MeterType> extraTypes;
+    // Where the line file goes (--write).
+    std::optional<QString> lineFile;
+};
+
 struct ProgramOptions
 {
     StartValues start;
@@ -37,6 +49,8 @@ struct ProgramOptions
     std::optional<MqttTarget> mqtt;
     // Home Assistant's discovery prefix, when its configs are published.
     std::optional<QString> mqttDiscovery;
+    // Find the meters instead of polling them.
+    std::optional<BusScanOptions> scan;
 };
 
 // The program ends at once: help or version (exit code 0, the text goes to stdout) or a bad

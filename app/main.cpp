@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/busscancommand.h"
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/programfolder.h"
@@ -63,6 +64,18 @@ void endAtNoDisplay(QtMsgType type, const QMessageLogContext &context, const QSt
     std::_Exit(badCommandLineExitCode);
 }
 
+// Where the snapshot file and the comN links are; the application object must exist.
+FolderChoice folderFor(const ProgramOptions &options)
+{
+    // The user's data folder is named after the program, whatever its file is called.
+    QCoreApplication::setApplicationName(QStringLiteral("meterlog"));
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const bool installed = QFileInfo(programFolder).canonicalFilePath()
+        == QFileInfo(QStringLiteral(METERLOG_INSTALLED_BINDIR)).canonicalFilePath();
+    return chooseFolder(options.folder, installed ? std::nullopt : std::optional(programFolder),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -83,6 +96,10 @@ int main(int argc, char *argv[])
     useLogFormat();
     if (options.trace)
         QLoggingCategory::setFilterRules(QStringLiteral("meterlog.frames.debug=true"));
+    if (options.scan) {
+        QCoreApplication app(argc, argv);
+        return runBusScanCommand(options, folderFor(options).folder);
+    }
     // Without a window there is no need for a display either.
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -93,16 +110,9 @@ int main(int argc, char *argv[])
     qtsOwnHandler = qInstallMessageHandler(endAtNoDisplay);
     QApplication app(argc, argv);
     qInstallMessageHandler(qtsOwnHandler);
-    // The user's data folder is named after the program, whatever its file is called.
-    QCoreApplication::setApplicationName(QStringLiteral("meterlog"));
     QCoreApplication::setApplicationVersion(QStringLiteral(METERLOG_VERSION));
 
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    const bool installed = QFileInfo(programFolder).canonicalFilePath()
-        == QFileInfo(QStringLiteral(METERLOG_INSTALLED_BINDIR)).canonicalFilePath();
-    const auto folder
-        = chooseFolder(options.folder, installed ? std::nullopt : std::optional(programFolder),
-            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const auto folder = folderFor(options);
     qCInfo(lcRun).noquote() << startLine(options, folder);
     QElapsedTimer running;
     running.start();

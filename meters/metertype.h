@@ -21,6 +21,8 @@ struct ReadBlock
     std::uint8_t function = 3; // 3 holding registers, 4 input registers
     std::uint16_t start = 0;
     std::uint16_t count = 0;
+
+    bool operator==(const ReadBlock &) const = default;
 };
 
 struct MeterField

@@ -8,10 +8,17 @@ meterlog's type files or encoder. Each server refuses a read longer than its mod
 the meter does. The values they hold are written as JSON to EXPECTED, by device: the type and
 each field's value (null where the meter says "not available").
 
-usage: pymodbus_typed_meters.py PORT EXPECTED [TYPE,TYPE,...]   (devices 1, 2, ... in order;
+Each meter also holds its maker's identification registers, as the makers' documents and the
+drivers that identify meters give them (holding registers, read with function 3), where the
+maker has them.
+
+usage: pymodbus_typed_meters.py PORT EXPECTED [METER,METER,...]   (devices 1, 2, ... in order;
        default sdm120,sdm630,em24,abb-b23,sdm630)
-       pymodbus_typed_meters.py --serial DEVICE EXPECTED [TYPE,TYPE,...]   (RTU at 38400 8N1;
+       pymodbus_typed_meters.py --serial DEVICE EXPECTED [METER,METER,...]   (RTU at 38400 8N1;
        prints "ready" once it is about to serve)
+A METER is TYPE (the next address) or ADDRESS=TYPE; TYPE "unknown" is a device of no known kind
+(holding registers 0 to 9, exception 02 elsewhere); a METER ending in "!garbled" sends a few bytes
+of garbage instead of its first reply.
 """
 import asyncio
 import json
@@ -173,6 +180,37 @@ MODELS = {
 }
 
 
+def text_words(text, count):
+    """Text two characters a register, padded with blanks."""
+    padded = text.ljust(2 * count).encode("ascii")
+    return [padded[i] << 8 | padded[i + 1] for i in range(0, 2 * count, 2)]
+
+
+def eastron(code):
+    # Meter code at FC02h, one register; serial number at FC00h, a u32.
+    return {0xFC02: code, 0xFC00: 0x0160, 0xFC01: 0x2A4B}
+
+
+def gavazzi(code, serial_register):
+    # Identification code at 000Bh; serial number, 7 registers of text.
+    words = text_words("BN2310045001", 7)
+    return {0x000B: code, **{serial_register + i: word for i, word in enumerate(words)}}
+
+
+# Holding registers that say what the meter is; none for the models without such a register.
+IDENTIFICATION = {
+    "sdm120": eastron(0x0020),
+    "sdm630": eastron(0x0070),
+    "sdm72": eastron(0x0089),
+    "em24": gavazzi(72, 0x1300),
+    "em24-e1": gavazzi(1650, 0x5000),
+    "em340": gavazzi(341, 0x5000),
+    # Type designation "B23 " at 8960h, 6 registers of text; serial number at 8900h, a u32.
+    "abb-b23": {**{0x8960 + i: w for i, w in enumerate(text_words("B23 112-100", 6))},
+                0x8900: 0x0075, 0x8901: 0xBCD1},
+}
+
+
 def value_for(name, data_type, device):
     """A plausible value in the unit meterlog shows, a little different for each device and
     phase; negative for a signed power, so that a sign read wrong shows."""
@@ -223,11 +261,41 @@ def laid_out(model, device):
     return block, expected
 
 
+class GarbledOnce:
+    """Replaces the first reply of the devices named with bytes that are no frame."""
+
+    def __init__(self, devices):
+        self.waiting = set(devices)
+
+    def __call__(self, response):
+        if response.unit_id in self.waiting:
+            self.waiting.discard(response.unit_id)
+            return b"\x5a\xa5\x17", True
+        return response, False
+
+
+def meters_of(text):
+    """{address: (type, garbled once)} from the METER list."""
+    meters, address = {}, 0
+    for entry in text.split(","):
+        garbled = entry.endswith("!garbled")
+        entry = entry.removesuffix("!garbled")
+        if "=" in entry:
+            address, model = entry.split("=")
+            address = int(address)
+        else:
+            address, model = address + 1, entry
+        meters[address] = (model, garbled)
+    return meters
+
+
 class MeterContext(ModbusSlaveContext):
     """One meter: a read longer than the model answers is refused, like one past its registers."""
 
     def __init__(self, limit, **blocks):
-        super().__init__(zero_mode=True, **blocks)
+        # A table the meter lacks answers exception 02, as one past its registers.
+        super().__init__(zero_mode=True, **{table: ModbusSparseDataBlock(blocks.get(table, {}))
+                                            for table in ("di", "co", "hr", "ir")})
         self.limit = limit
 
     def validate(self, fc_as_hex, address, count=1):
@@ -242,16 +310,25 @@ def main():
         # In the place of the port.
         serial_device, arguments = arguments[1], ["0"] + arguments[2:]
     port, expected_path = int(arguments[0]), arguments[1]
-    models = (arguments[2] if len(arguments) > 2 else "sdm120,sdm630,em24,abb-b23,sdm630").split(",")
-    unknown = [model for model in models if model not in MODELS]
+    meters = meters_of(arguments[2] if len(arguments) > 2 else "sdm120,sdm630,em24,abb-b23,sdm630")
+    unknown = [model for model, _ in meters.values() if model not in MODELS and model != "unknown"]
     if unknown:
         sys.exit("no register map for " + ", ".join(unknown))
     slaves, expected = {}, {}
-    for device, model in enumerate(models, start=1):
+    for device, (model, _) in meters.items():
+        if model == "unknown":
+            slaves[device] = MeterContext(125, hr={register: 1000 + register
+                                                   for register in range(10)})
+            expected[str(device)] = {"type": model}
+            continue
         function, limit, _, _ = MODELS[model]
         registers, values = laid_out(model, device)
-        table = "ir" if function == 4 else "hr"
-        slaves[device] = MeterContext(limit, **{table: ModbusSparseDataBlock(registers)})
+        blocks = {"hr": dict(IDENTIFICATION.get(model, {}))}
+        if function == 4:
+            blocks["ir"] = registers
+        else:
+            blocks["hr"].update(registers)
+        slaves[device] = MeterContext(limit, **blocks)
         expected[str(device)] = {"type": model, **values}
     with open(expected_path, "w") as out:
         json.dump(expected, out)
@@ -259,9 +336,11 @@ def main():
     if serial_device:
         # One RTU line at 38400 baud; an address it lacks stays silent, as on a bus.
         print("ready", flush=True)
+        garbled = [device for device, (_, once) in meters.items() if once]
         asyncio.run(StartAsyncSerialServer(context=context, framer=ModbusRtuFramer,
                                            port=serial_device, baudrate=38400, bytesize=8,
-                                           parity="N", stopbits=1))
+                                           parity="N", stopbits=1,
+                                           response_manipulator=GarbledOnce(garbled)))
     else:
         asyncio.run(StartAsyncTcpServer(context=context, address=("127.0.0.1", port),
                                         allow_reuse_address=True))
