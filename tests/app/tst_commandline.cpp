@@ -36,6 +36,21 @@ QString describeMeters(const ProgramOptions &options)
     return QStringLiteral("meters=%1 ").arg(meters.join(u','));
 }
 
+// A bus scan's addresses (first-last:how many), limit and line file.
+QString describeScan(const ProgramOptions &options)
+{
+    if (!options.scan)
+        return {};
+    const auto &scan = *options.scan;
+    return QStringLiteral("scan=%1-%2:%3 limit=%4 types=%5 write=%6 ")
+        .arg(scan.addresses.first())
+        .arg(scan.addresses.last())
+        .arg(scan.addresses.size())
+        .arg(scan.replyLimit ? QString::number(scan.replyLimit->count()) : QStringLiteral("-"))
+        .arg(scan.extraTypes.size())
+        .arg(scan.lineFile.value_or("-"));
+}
+
 // Every value the options set, one "name=value " each.
 QString describe(const ProgramOptions &options)
 {
@@ -59,6 +74,7 @@ QString describe(const ProgramOptions &options)
                   options.historyDays ? QString::number(*options.historyDays) : QStringLiteral("-"),
                   mqtt)
         + QStringLiteral("function=%1 ").arg(start.readFunction) + describeMeters(options)
+        + describeScan(options)
         + QStringLiteral("readings=%1 ")
               .arg(options.readings
                       ? QStringLiteral("%1min").arg(spanLength(*options.readings).count() / 60000)
@@ -189,6 +205,15 @@ void CommandLineTest::eachOption_data()
         "manual=yes timeout=500 folder=- headless=no trace=no history=- every=10 days=- mqtt=- "
         "function=3 readings=10min ");
     runs("readings window over a day", {"--readings", "24h"}, "readings=1440min ");
+    runs("scan, every address", {"--scan", "--port", "/dev/ttyUSB0"},
+        "port=/dev/ttyUSB0 line=38400,n,8,1 addresses=1,2,3,4,5 start=- count=- manual=no "
+        "timeout=500 folder=- headless=yes trace=no history=- every=10 days=- mqtt=- function=3 "
+        "scan=1-247:247 limit=- types=0 write=- ");
+    const QString written = m_files.filePath("found.toml");
+    runs("scan, ranges",
+        {"--scan", "--addresses", "1,5,7-9", "--reply-timeout", "150", "--meter-type", "sdm630",
+            "--write", written},
+        qPrintable("scan=1-9:5 limit=150 types=1 write=" + written + " "));
     QTest::newRow("help") << QStringList {"--help"} << 0 << "--reply-timeout <MS>";
     QTest::newRow("version") << QStringList {"-v"} << 0 << "meterlog " METERLOG_VERSION;
 
@@ -217,6 +242,12 @@ void CommandLineTest::eachOption_data()
     for (const char *function : {"1", "2", "5", "16", "x"})
         refused(qPrintable(QStringLiteral("function '%1'").arg(function)), {"--function", function},
             "--function");
+    for (const char *ranges : {"9-7", "1-5,3", "0-3", "1-248", "1,,2"}) {
+        refused(qPrintable(QStringLiteral("scan, addresses '%1'").arg(ranges)),
+            {"--scan", "--addresses", ranges}, "--addresses");
+    }
+    refused("scan and polling", {"--scan", "--mqtt", "mqtt://broker/p"}, "not with --mqtt");
+    refused("line file written without a scan", {"--write", written}, "--write goes with --scan");
     refused("reply limit 9", {"--reply-timeout", "9"}, "--reply-timeout");
     refused("reply limit 10001", {"--reply-timeout", "10001"}, "--reply-timeout");
     refused("history every 0", {"--history", "/tmp", "--history-every", "0"}, "--history-every");
