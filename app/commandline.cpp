@@ -18,6 +18,7 @@
 #include "modbus/busscan.h"
 #include "net/networkaddress.h"
 #include "publish/brokertls.h"
+#include "publish/metricsserver.h"
 #include "serial/linesettings.h"
 
 namespace meterlog {
@@ -197,6 +198,10 @@ const std::array optionTable {
         "Publish Home Assistant discovery configs for the typed meters' fields below PREFIX "
         "(homeassistant when PREFIX is left out).",
         "a topic prefix without + or #, with --mqtt"},
+    OptionSpec {"metrics", "[HOST:]PORT",
+        "Serve the readings and each meter's health to Prometheus at http://HOST:PORT/metrics "
+        "(HOST 127.0.0.1 unless given; PORT 19502 when left out).",
+        "[HOST:]PORT with PORT 1 to 65535 and HOST an IPv4 address or an IPv6 one in brackets"},
     OptionSpec {"readings", "SPAN",
         "Open the readings window (a table and a trend chart) at start-up, its chart over SPAN: "
         "10m, 1h or 24h (10m when left out). Ctrl+R and the window's context menu open it too.",
@@ -553,6 +558,11 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
             return refuseValue("mqtt-discovery");
         options.mqttDiscovery = valueOf("mqtt-discovery");
     }
+    if (given.has("metrics")) {
+        options.metrics = parseMetricsAddress(valueOf("metrics"));
+        if (!options.metrics)
+            return refuseValue("metrics");
+    }
     // The folders are tried last, as the only checks that touch anything.
     for (const auto &[name, chosen] :
         {std::pair {"folder", &options.folder}, std::pair {"history", &options.historyFolder}}) {
@@ -600,6 +610,8 @@ std::variant<ProgramOptions, EarlyExit> parseCommandLine(const QStringList &argu
             written[i] = QStringLiteral("--mqtt-discovery=homeassistant");
         if (written[i] == u"--readings" && valueLeftOut)
             written[i] = QStringLiteral("--readings=10m");
+        if (written[i] == u"--metrics" && valueLeftOut)
+            written[i] = QStringLiteral("--metrics=%1").arg(defaultMetricsPort);
     }
     if (!parser.parse(written)) {
         // Qt says "Unknown option 'x'."; the line goes on after it.

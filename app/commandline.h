@@ -12,6 +12,7 @@
 
 #include "app/startvalues.h"
 #include "meters/linemeter.h"
+#include "publish/metricsserver.h"
 #include "publish/mqtttarget.h"
 #include "readings/trendtrace.h"
 
@@ -49,6 +50,8 @@ struct ProgramOptions
     std::optional<MqttTarget> mqtt;
     // Home Assistant's discovery prefix, when its configs are published.
     std::optional<QString> mqttDiscovery;
+    // Where Prometheus scrapes the readings, when it does.
+    std::optional<MetricsAddress> metrics;
     // Find the meters instead of polling them.
     std::optional<BusScanOptions> scan;
 };

@@ -155,7 +155,14 @@ void Form1::cmd_coneck_Click()
 
 void Form1::cmdTest_Click()
 {
-    runScanCycle(*this, link(), m_links.framing(), m_closing, m_start.replyLimit);
+    const auto started = std::chrono::steady_clock::now();
+    const auto result
+        = runScanCycle(*this, link(), m_links.framing(), m_closing, m_start.replyLimit);
+    if (result.cancelled)
+        return;
+    ++m_lineHealth.scans;
+    m_lineHealth.lastScanDuration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
 }
 
 MeterCaptions Form1::shownCaptions() const

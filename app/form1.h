@@ -132,6 +132,7 @@ private:
     MeterPacing m_pacing {m_typed.meterCount()};
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
+    LineHealth m_lineHealth; // its scans; whether the link is up is asked when needed
     struct Placement
     {
         QWidget *control;

@@ -166,6 +166,8 @@ Reading Form1::currentReading() const
         }
     }
     reading.snapshotLine = txtPrint->text();
+    reading.line = m_lineHealth;
+    reading.line.linkUp = m_links.link().isOpen();
     return reading;
 }
 

@@ -25,6 +25,7 @@ public:
     // current link is open.
     bool choose(const QString &portText);
     Link &link() { return *m_link; }
+    const Link &link() const { return *m_link; }
     Framing &framing() { return *m_framing; }
     bool isNetwork() const { return m_link == &m_network; }
     TcpLink &network() { return m_network; }

@@ -17,6 +17,7 @@
 #include "common/journalstream.h"
 #include "common/logcategories.h"
 #include "publish/historywriter.h"
+#include "publish/metricsserver.h"
 #include "publish/mqttpublisher.h"
 #include "readings/readingswindow.h"
 
@@ -140,6 +141,24 @@ int main(int argc, char *argv[])
             [&mqtt](const Reading &reading) { mqtt->publishReading(reading); });
         QObject::connect(&window, &Form1::registersRead, &window,
             [&mqtt](const RegisterBlock &block) { mqtt->publishRegisters(block); });
+    }
+
+    std::unique_ptr<MetricsServer> metrics;
+    if (options.metrics) {
+        metrics
+            = std::make_unique<MetricsServer>(*options.metrics, meterTypesOfLine(options.start));
+        QString failure;
+        if (!metrics->start(failure)) {
+            qCCritical(lcRun).noquote() << failure;
+            return 1;
+        }
+        qCInfo(lcRun).noquote() << QStringLiteral("serving metrics at http://%1:%2/metrics")
+                                       .arg(options.metrics->host.contains(u':')
+                                               ? u'[' + options.metrics->host + u']'
+                                               : options.metrics->host)
+                                       .arg(metrics->port());
+        QObject::connect(&window, &Form1::summarized, &window,
+            [&metrics](const Reading &reading) { metrics->takeReading(reading); });
     }
 
     std::unique_ptr<ReadingsWindow> readings;

@@ -112,6 +112,11 @@ QString checkReport(const ProgramOptions &options)
                                     : QStringLiteral("no history"));
     lines << (options.mqtt ? QStringLiteral("publishing to ") + describeTarget(*options.mqtt)
                            : QStringLiteral("no publishing"));
+    if (options.metrics) {
+        lines << QStringLiteral("metrics for Prometheus on %1 port %2")
+                     .arg(options.metrics->host)
+                     .arg(options.metrics->port);
+    }
     return lines.join(u'\n') + u'\n';
 }
 

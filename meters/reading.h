@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -33,6 +34,14 @@ struct MeterFields
     QList<FieldValue> values;
 };
 
+// How the line has fared since start-up.
+struct LineHealth
+{
+    std::uint64_t scans = 0;
+    std::chrono::microseconds lastScanDuration {};
+    bool linkUp = false;
+};
+
 struct Reading
 {
     QDateTime at; // when the summary ran
@@ -48,6 +57,7 @@ struct Reading
         = std::vector<std::optional<MeterFields>>(slotCount);
     // How the outputs name each meter; a slot without a meter of the line has no id.
     std::vector<MeterLabel> labels = slotLabels();
+    LineHealth line;
 };
 
 struct RegisterBlock

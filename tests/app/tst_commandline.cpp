@@ -75,6 +75,10 @@ QString describe(const ProgramOptions &options)
                   mqtt)
         + QStringLiteral("function=%1 ").arg(start.readFunction) + describeMeters(options)
         + describeScan(options)
+        + (options.metrics ? QStringLiteral("metrics=%1:%2 ")
+                                 .arg(options.metrics->host)
+                                 .arg(options.metrics->port)
+                           : QString())
         + QStringLiteral("readings=%1 ")
               .arg(options.readings
                       ? QStringLiteral("%1min").arg(spanLength(*options.readings).count() / 60000)
@@ -214,6 +218,8 @@ void CommandLineTest::eachOption_data()
         {"--scan", "--addresses", "1,5,7-9", "--reply-timeout", "150", "--meter-type", "sdm630",
             "--write", written},
         qPrintable("scan=1-9:5 limit=150 types=1 write=" + written + " "));
+    runs("metrics on the default port", {"--metrics", "--manual"}, "metrics=127.0.0.1:19502 ");
+    runs("metrics on every IPv6 address", {"--metrics", "[::]:9999"}, "metrics=:::9999 ");
     QTest::newRow("help") << QStringList {"--help"} << 0 << "--reply-timeout <MS>";
     QTest::newRow("version") << QStringList {"-v"} << 0 << "meterlog " METERLOG_VERSION;
 
@@ -248,6 +254,10 @@ void CommandLineTest::eachOption_data()
     }
     refused("scan and polling", {"--scan", "--mqtt", "mqtt://broker/p"}, "not with --mqtt");
     refused("line file written without a scan", {"--write", written}, "--write goes with --scan");
+    for (const char *address : {"0", "70000", "localhost:9999", "1.2.3:9999", "::1:9999"}) {
+        refused(qPrintable(QStringLiteral("metrics '%1'").arg(address)), {"--metrics", address},
+            "--metrics");
+    }
     refused("reply limit 9", {"--reply-timeout", "9"}, "--reply-timeout");
     refused("reply limit 10001", {"--reply-timeout", "10001"}, "--reply-timeout");
     refused("history every 0", {"--history", "/tmp", "--history-every", "0"}, "--history-every");
