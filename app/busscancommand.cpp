@@ -9,10 +9,8 @@
 #include "app/busscanreport.h"
 #include "app/linkchoice.h"
 #include "app/stopsignals.h"
-#include "meters/metertypefile.h"
 #include "modbus/busscan.h"
 #include "modbus/crc16.h"
-#include "modbus/scancycle.h"
 #include "serial/serialcomm.h"
 
 namespace meterlog {
@@ -52,10 +50,7 @@ public:
 
     void show(const BusScanProgress &progress)
     {
-        const QString text = QStringLiteral("address %1 of %2, %3 found")
-                                 .arg(progress.asked)
-                                 .arg(progress.total)
-                                 .arg(progress.found);
+        const QString text = busScanProgressText(progress);
         if (!m_terminal) {
             constexpr int plainEvery = 25;
             if (progress.asked % plainEvery == 0 || progress.asked == progress.total)
@@ -105,11 +100,9 @@ int runBusScanCommand(const ProgramOptions &options, const QString &folder)
     if (!openLink(choice.link()))
         return 1;
 
-    BusScanPlan plan;
-    plan.addresses = scan.addresses;
-    plan.replyLimit = scan.replyLimit.value_or(busScanReplyLimit(serial.settings().baudRate));
-    plan.patientLimit = std::max(defaultReplyLimit, plan.replyLimit);
-    plan.types = builtInMeterTypes() + scan.extraTypes;
+    auto plan = busScanPlan(
+        scan.addresses, scan.replyLimit.value_or(busScanReplyLimit(serial.settings().baudRate)));
+    plan.types += scan.extraTypes;
 
     Cancellation cancel;
     onStopSignals(&cancel, [&cancel](const QString &) { cancel.cancel(); });

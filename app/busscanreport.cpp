@@ -13,7 +13,9 @@ QString quoted(QString text)
     return u'"' + text + u'"';
 }
 
-QString modelText(const FoundDevice &device)
+} // namespace
+
+QString foundModelText(const FoundDevice &device)
 {
     if (device.types.isEmpty())
         return QStringLiteral("present, model unknown");
@@ -22,13 +24,24 @@ QString modelText(const FoundDevice &device)
     return device.types.join(QStringLiteral(" or ")) + QStringLiteral(": several types match");
 }
 
-} // namespace
+QString foundEvidenceText(const FoundDevice &device)
+{
+    return device.evidence.join(QStringLiteral("; "));
+}
 
 QString foundDeviceLine(const FoundDevice &device)
 {
     return QStringLiteral("address %1: %2 (%3)")
         .arg(device.address)
-        .arg(modelText(device), device.evidence.join(QStringLiteral("; ")));
+        .arg(foundModelText(device), foundEvidenceText(device));
+}
+
+QString busScanProgressText(const BusScanProgress &progress)
+{
+    return QStringLiteral("address %1 of %2, %3 found")
+        .arg(progress.asked)
+        .arg(progress.total)
+        .arg(progress.found);
 }
 
 QString busScanSummary(const BusScanReport &report)
@@ -67,7 +80,7 @@ QString busScanLineFile(const QString &port, const QString &lineSettings,
         lines << QStringLiteral(
             "# address %1: %2. Give it a type (meterlog --meter-types) to read it:")
                      .arg(device.address)
-                     .arg(modelText(device))
+                     .arg(foundModelText(device))
               << QStringLiteral("# [[meter]]")
               << QStringLiteral("# address = %1").arg(device.address)
               << QStringLiteral("# type = %1")

@@ -11,8 +11,15 @@
 namespace meterlog {
 
 // "address 11: sdm630 (FC02h (function 3): 0070h; ...)", "address 3: present, model unknown
-// (...)" or "address 7: sdm630 or sdm72: both match (...)".
+// (...)" or "address 7: sdm630 or sdm72: several types match (...)".
 QString foundDeviceLine(const FoundDevice &device);
+// Its parts: "sdm630", "present, model unknown" or "sdm630 or sdm72: several types match"; and
+// "FC02h (function 3): 0070h; ...".
+QString foundModelText(const FoundDevice &device);
+QString foundEvidenceText(const FoundDevice &device);
+
+// "address 12 of 247, 3 found"
+QString busScanProgressText(const BusScanProgress &progress);
 
 // "asked 247 addresses in 26.3 s: 3 found, 251 requests", and why it stopped early if it did.
 QString busScanSummary(const BusScanReport &report);

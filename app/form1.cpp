@@ -155,14 +155,43 @@ void Form1::cmd_coneck_Click()
 
 void Form1::cmdTest_Click()
 {
+    // The line is lent: no request of ours may go on it meanwhile.
+    if (m_pollingPaused)
+        return;
     const auto started = std::chrono::steady_clock::now();
+    ++m_cyclesRunning;
     const auto result
         = runScanCycle(*this, link(), m_links.framing(), m_closing, m_start.replyLimit);
+    --m_cyclesRunning;
+    // Paused while this cycle waited: the borrower's turn comes once the last cycle is over.
+    if (m_pollingPaused && m_cyclesRunning == 0)
+        sayPausedOnceNoCycleRuns();
     if (result.cancelled)
         return;
     ++m_lineHealth.scans;
     m_lineHealth.lastScanDuration = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
+}
+
+void Form1::pausePolling()
+{
+    m_pollingPaused = true;
+    sayPausedOnceNoCycleRuns();
+}
+
+void Form1::resumePolling()
+{
+    m_pollingPaused = false;
+}
+
+void Form1::sayPausedOnceNoCycleRuns()
+{
+    // Said from the event loop, never from inside a routine, so that the borrower does not start
+    // nested in a cycle's wait; asked again there, as the pause may have ended meanwhile.
+    QTimer::singleShot(0, this, [this] {
+        if (m_pollingPaused && m_cyclesRunning == 0)
+            emit pollingPaused();
+    });
 }
 
 MeterCaptions Form1::shownCaptions() const

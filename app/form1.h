@@ -59,8 +59,9 @@ public:
     const MeterHealth &health() const { return m_health; }
     const TypedMeters &typedMeters() const { return m_typed; }
     SerialComm &port() { return MSComm; }
-    // The link the window polls over: the serial port or a network connection.
+    // The link the window polls over: the serial port or a network connection, and its framing.
     Link &link() { return m_links.link(); }
+    Framing &framing() { return m_links.framing(); }
     PortKeeper &portKeeper() { return m_keeper; }
 
     // The controls, under the names the rest of the system knows them by.
@@ -79,11 +80,19 @@ public:
     // What the window shows now, for those who publish it.
     Reading currentReading() const;
 
+    // Lends the line to one borrower at a time (a bus scan): from pausePolling() until
+    // resumePolling() neither a tick nor the Scan button starts a scan cycle; the ticks still
+    // summarize. pollingPaused() says, from the event loop, when no cycle is under way any more.
+    void pausePolling();
+    void resumePolling();
+
 signals:
     // After every tick's summaries, and after a summary the operator asked for.
     void summarized(const meterlog::Reading &reading);
     // After every verified reply.
     void registersRead(const meterlog::RegisterBlock &block);
+    // Polling is paused and no scan cycle is under way: the line is the borrower's.
+    void pollingPaused();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -97,6 +106,7 @@ private:
     bool chooseBaudRate(const QString &baudText);
     void writeSnapshot();
     MeterCaptions shownCaptions() const;
+    void sayPausedOnceNoCycleRuns();
 
     int meterCount() const override { return m_typed.meterCount(); }
     bool slotTicked(int slot) const override;
@@ -133,6 +143,9 @@ private:
     LastingCondition m_snapshotTrouble;
     Cancellation m_closing;
     LineHealth m_lineHealth; // its scans; whether the link is up is asked when needed
+    bool m_pollingPaused = false;
+    // Scan cycles on the stack: a Scan click can start one while a tick's cycle waits.
+    int m_cyclesRunning = 0;
     struct Placement
     {
         QWidget *control;

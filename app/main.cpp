@@ -9,6 +9,7 @@
 
 #include "app/busscancommand.h"
 #include "app/commandline.h"
+#include "app/findmetersmenu.h"
 #include "app/form1.h"
 #include "app/programfolder.h"
 #include "app/readingsmenu.h"
@@ -169,6 +170,8 @@ int main(int argc, char *argv[])
         readings = std::make_unique<ReadingsWindow>(
             meterTypesOfLine(options.start), historySource, meterLabels(options.start));
         QObject::connect(&window, &Form1::summarized, readings.get(), &ReadingsWindow::takeReading);
+        // First, so that About stays the menu's last entry.
+        new FindMetersMenu(window);
         auto *menu = new ReadingsMenu(window, *readings);
         if (options.readings) {
             readings->setSpan(*options.readings);

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <set>
 
+#include "meters/metertypefile.h"
 #include "modbus/exchange.h"
+#include "modbus/scancycle.h"
 
 namespace meterlog {
 
@@ -215,6 +217,20 @@ BusScanReport scanBus(Link &link, Framing &framing, const BusScanPlan &plan,
 std::chrono::milliseconds busScanReplyLimit(int baud)
 {
     return std::chrono::milliseconds(baud >= 19200 ? 100 : 150);
+}
+
+BusScanPlan busScanPlan(QList<int> addresses, std::chrono::milliseconds replyLimit)
+{
+    return {std::move(addresses), replyLimit, std::max(defaultReplyLimit, replyLimit),
+        builtInMeterTypes()};
+}
+
+QList<int> everyDeviceAddress()
+{
+    QList<int> addresses;
+    for (int address = 1; address <= highestAddress; ++address)
+        addresses << address;
+    return addresses;
 }
 
 std::optional<QList<int>> addressRanges(const QString &text)

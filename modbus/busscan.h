@@ -73,6 +73,13 @@ BusScanReport scanBus(Link &link, Framing &framing, const BusScanPlan &plan,
 // a meter's reply takes a few milliseconds on the wire, and 150 ms below.
 std::chrono::milliseconds busScanReplyLimit(int baud);
 
+// The scan meterlog runs over `addresses`: the first question waits `replyLimit`, the others no
+// less than a poll waits for a meter, and the built-in types are tried.
+BusScanPlan busScanPlan(QList<int> addresses, std::chrono::milliseconds replyLimit);
+
+// Every address a device may have on a line, 1 to 247.
+QList<int> everyDeviceAddress();
+
 // "1-247", "1,5,7-9": the addresses in order, each once, all 1 to 247; nothing when the text is
 // no such list.
 std::optional<QList<int>> addressRanges(const QString &text);
