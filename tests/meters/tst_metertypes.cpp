@@ -138,8 +138,8 @@ void MeterTypesTest::wrongTypeFilesAreRefusedWithLineAndReason_data()
         "the type has no [[block]]");
     row("no name", QStringLiteral("[[block]]\n%1\n").arg(oneBlock), "the type has no name");
     row("unknown key", QStringLiteral("name = \"t\"\nmodel = \"x\"\n"), "2: unknown key 'model'");
-    const QString identified = typeWithField(oneBlock, voltage)
-        + "[identify]\nfunction = 3\nstart = 11\ncount = 1\n";
+    const QString identified
+        = typeWithField(oneBlock, voltage) + "[identify]\nfunction = 3\nstart = 11\ncount = 1\n";
     row("identification code wider than its read",
         identified + "values = [65536]\nconfirm = { function = 3, start = 0, count = 2 }\n",
         "14: a value must be a whole number that fits 1 registers");
