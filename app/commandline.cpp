@@ -338,6 +338,22 @@ std::optional<EarlyExit> takeMeters(
     return std::nullopt;
 }
 
+// The port and its line settings, as a poll and a scan both take them.
+std::optional<EarlyExit> settleLine(const GivenOptions &given, StartValues &start)
+{
+    if (given.has("port")) {
+        if (!isPortText(given.value("port")))
+            return given.refuseValue("port");
+        start.port = given.value("port");
+    }
+    if (given.has("line")) {
+        if (!isLineSettings(given.value("line")))
+            return given.refuseValue("line");
+        start.lineSettings = given.value("line").toLower();
+    }
+    return std::nullopt;
+}
+
 // A bus scan: the line, the addresses and the reply limit; the types to recognise meters by,
 // besides the built-in ones; where to write the line file.
 std::variant<ProgramOptions, EarlyExit> settleScan(
@@ -357,16 +373,8 @@ std::variant<ProgramOptions, EarlyExit> settleScan(
         }
     }
     BusScanOptions scan;
-    if (given.has("port")) {
-        if (!isPortText(valueOf("port")))
-            return refuseValue("port");
-        options.start.port = valueOf("port");
-    }
-    if (given.has("line")) {
-        if (!isLineSettings(valueOf("line")))
-            return refuseValue("line");
-        options.start.lineSettings = valueOf("line").toLower();
-    }
+    if (const auto refused = settleLine(given, options.start))
+        return *refused;
     scan.addresses = addressRanges(given.has("addresses") ? valueOf("addresses") : "1-247")
                          .value_or(QList<int>());
     if (scan.addresses.isEmpty())
@@ -413,16 +421,8 @@ std::variant<ProgramOptions, EarlyExit> settle(const GivenOptions &given, Progra
     const auto valueOf = [&](const char *name) { return given.value(name); };
     const auto refuseValue = [&](const char *name) { return given.refuseValue(name); };
 
-    if (given.has("port")) {
-        if (!isPortText(valueOf("port")))
-            return refuseValue("port");
-        options.start.port = valueOf("port");
-    }
-    if (given.has("line")) {
-        if (!isLineSettings(valueOf("line")))
-            return refuseValue("line");
-        options.start.lineSettings = valueOf("line").toLower();
-    }
+    if (const auto refused = settleLine(given, options.start))
+        return *refused;
     if (given.has("addresses")) {
         const auto list = addressList(valueOf("addresses"));
         if (!list)
