@@ -142,6 +142,13 @@ void addField(Exposition &exposition, const QString &meterId, const MeterField &
     exposition.add(name, help, counter ? "counter" : "gauge", labels, value * unit->factor);
 }
 
+// A slot of a line given by options has no id of its own: it is called by its place.
+QString idOf(const Reading &reading, std::size_t meter)
+{
+    const QString &id = reading.labels[meter].id;
+    return id.isEmpty() ? QString::number(meter + 1) : id;
+}
+
 void addHealth(Exposition &exposition, const QByteArray &meter, const MeterCounters &counters)
 {
     exposition.add("meterlog_meter_up",
@@ -190,8 +197,7 @@ QByteArray metricsText(const Reading &reading, const std::vector<std::optional<M
         if (!reading.polled[meter] || meter >= reading.labels.size())
             continue;
         const auto &counters = reading.meters[meter];
-        const QString id = reading.labels[meter].id.isEmpty() ? QString::number(meter + 1)
-                                                              : reading.labels[meter].id;
+        const QString id = idOf(reading, meter);
         const QByteArray labelled = label("meter", id);
         const auto *type = meter < types.size() && types[meter] ? &*types[meter] : nullptr;
         exposition.add("meterlog_meter_info",
@@ -230,13 +236,12 @@ QByteArray metricsText(const Reading &reading, const std::vector<std::optional<M
     // The line's frequency as the window and the snapshot file show it, in 1/100 Hz.
     const auto source = reading.frequencySlot;
     if (source && std::size_t(*source) < reading.meters.size()
-        && reading.meters[*source].confirmed()) {
+        && std::size_t(*source) < reading.labels.size() && reading.meters[*source].confirmed()) {
         if (const auto count = readWholeNumber(reading.frequency)) {
-            const QString id = reading.labels[*source].id.isEmpty() ? QString::number(*source + 1)
-                                                                    : reading.labels[*source].id;
             exposition.add("meterlog_line_frequency_hertz",
                 "The line's frequency as the window shows it, from the meter named.", "gauge",
-                label("meter", id), *count * defaultMeter::hertzPerCount);
+                label("meter", idOf(reading, std::size_t(*source))),
+                *count * defaultMeter::hertzPerCount);
         }
     }
     return exposition.text();
