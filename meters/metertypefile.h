@@ -26,6 +26,12 @@
 //                                 # its bits in a string: "0xFFFFFFFFFFFFFFFF"
 //   decimals = 1        # digits a person reads, optional: from the scale, or for a float
 //                       # from the unit, unless given
+//   [identify]          # optional: how meterlog --scan recognises the meter
+//   function = 3
+//   start = 0xFC02      # the maker's identification register
+//   count = 1           # 1 to 4 registers, compared as one number, first word highest
+//   values = [0x0070]   # the exact values of this type
+//   confirm = { function = 3, start = 0xFC00, count = 2 }   # a read a hit must answer
 
 #include <QString>
 #include <QStringList>
