@@ -1,7 +1,6 @@
 #include "app/busscancommand.h"
 
 #include <QEventLoop>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <unistd.h>
@@ -76,15 +75,6 @@ private:
     bool m_terminal;
 };
 
-bool writeLineFile(const QString &path, const QString &text)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit())
-        return true;
-    say(stderr, QStringLiteral("meterlog: cannot write %1: %2").arg(path, file.errorString()));
-    return false;
-}
-
 } // namespace
 
 int runBusScanCommand(const ProgramOptions &options, const QString &folder)
@@ -118,11 +108,15 @@ int runBusScanCommand(const ProgramOptions &options, const QString &folder)
     progress.clear();
     say(stdout, busScanSummary(report));
     choice.link().close();
-    if (scan.lineFile
-        && !writeLineFile(*scan.lineFile,
+    if (scan.lineFile) {
+        const auto failure = saveLineFile(*scan.lineFile,
             busScanLineFile(options.start.port, options.start.lineSettings, report,
-                QDateTime::currentDateTimeUtc())))
-        return 1;
+                QDateTime::currentDateTimeUtc()));
+        if (failure) {
+            say(stderr, QStringLiteral("meterlog: %1").arg(*failure));
+            return 1;
+        }
+    }
     return report.cancelled || !report.linkFailure.isEmpty() ? 1 : 0;
 }
 

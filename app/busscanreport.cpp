@@ -1,5 +1,6 @@
 #include "app/busscanreport.h"
 
+#include <QSaveFile>
 #include <QStringList>
 
 namespace meterlog {
@@ -56,6 +57,14 @@ QString busScanSummary(const BusScanReport &report)
     if (!report.linkFailure.isEmpty())
         summary += QStringLiteral("; stopped: %1").arg(report.linkFailure);
     return summary;
+}
+
+std::optional<QString> saveLineFile(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit())
+        return std::nullopt;
+    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
 }
 
 QString busScanLineFile(const QString &port, const QString &lineSettings,

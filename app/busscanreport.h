@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 #include "modbus/busscan.h"
 
 namespace meterlog {
@@ -28,5 +30,8 @@ QString busScanSummary(const BusScanReport &report);
 // one type; a device of no known type, or of several, gets a commented table to complete.
 QString busScanLineFile(const QString &port, const QString &lineSettings,
     const BusScanReport &report, const QDateTime &at);
+
+// Writes a line file whole or not at all; why not, when it was not.
+std::optional<QString> saveLineFile(const QString &path, const QString &text);
 
 } // namespace meterlog

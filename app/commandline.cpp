@@ -375,10 +375,12 @@ std::variant<ProgramOptions, EarlyExit> settleScan(
     BusScanOptions scan;
     if (const auto refused = settleLine(given, options.start))
         return *refused;
-    scan.addresses = addressRanges(given.has("addresses") ? valueOf("addresses") : "1-247")
-                         .value_or(QList<int>());
-    if (scan.addresses.isEmpty())
-        return refuseValue("addresses");
+    scan.addresses = everyDeviceAddress();
+    if (given.has("addresses")) {
+        scan.addresses = addressRanges(valueOf("addresses")).value_or(QList<int>());
+        if (scan.addresses.isEmpty())
+            return refuseValue("addresses");
+    }
     if (given.has("reply-timeout")) {
         const auto limit = wholeNumberIn(valueOf("reply-timeout"), 10, 10'000);
         if (!limit)

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -183,20 +182,19 @@ void FindMetersDialog::chooseLineFile()
     files->setAcceptMode(QFileDialog::AcceptSave);
     files->setDefaultSuffix(QStringLiteral("toml"));
     files->setAttribute(Qt::WA_DeleteOnClose);
-    connect(files, &QFileDialog::fileSelected, this, &FindMetersDialog::saveLineFile);
+    connect(files, &QFileDialog::fileSelected, this, &FindMetersDialog::saveTo);
     files->open();
 }
 
-void FindMetersDialog::saveLineFile(const QString &path)
+void FindMetersDialog::saveTo(const QString &path)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(m_lineFile.toUtf8()) >= 0 && file.commit()) {
+    const auto failure = saveLineFile(path, m_lineFile);
+    if (!failure) {
         m_status->setText(QStringLiteral("Line file saved: %1").arg(path));
         return;
     }
-    const QString failure = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    qCWarning(lcFile).noquote() << failure;
-    m_status->setText(failure);
+    qCWarning(lcFile).noquote() << *failure;
+    m_status->setText(*failure);
 }
 
 } // namespace meterlog

@@ -42,7 +42,7 @@ private:
     void sayPortNotOpen();
     void putInSlots();
     void chooseLineFile();
-    void saveLineFile(const QString &path);
+    void saveTo(const QString &path);
 
     Form1 &m_window;
     const QList<int> m_addresses;

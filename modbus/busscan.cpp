@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "meters/linemeter.h"
 #include "meters/metertypefile.h"
 #include "modbus/exchange.h"
 #include "modbus/scancycle.h"
@@ -13,8 +14,6 @@
 namespace meterlog {
 
 namespace {
-
-constexpr int highestAddress = 247;
 
 // Eastron's meter code, one holding register at FC02h. An Eastron meter may answer any
 // one-register read with that code, so another maker's one-register identification asked of it
@@ -228,7 +227,7 @@ BusScanPlan busScanPlan(QList<int> addresses, std::chrono::milliseconds replyLim
 QList<int> everyDeviceAddress()
 {
     QList<int> addresses;
-    for (int address = 1; address <= highestAddress; ++address)
+    for (int address = 1; address <= highestMeterAddress; ++address)
         addresses << address;
     return addresses;
 }
@@ -244,7 +243,7 @@ std::optional<QList<int>> addressRanges(const QString &text)
             return std::nullopt;
         const int first = match.captured(1).toInt();
         const int last = match.hasCaptured(2) ? match.captured(2).toInt() : first;
-        if (first < 1 || last > highestAddress || first > last)
+        if (first < 1 || last > highestMeterAddress || first > last)
             return std::nullopt;
         for (int address = first; address <= last; ++address) {
             if (!seen.insert(address).second)

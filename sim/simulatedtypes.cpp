@@ -18,22 +18,20 @@ constexpr int mostRegistersPerRead = 125;
 // The built-in type files are meterlog's, tested there; read here without its code. What only
 // describes the meter to a user (its maker, models, how well its map is checked, the marker of a
 // value not measured) means nothing to the simulator.
+SimulatedTypes::Block blockOf(const toml::table &table)
+{
+    return {table["function"].value_or(3), table["start"].value_or(0), table["count"].value_or(0)};
+}
+
 SimulatedTypes::Type readType(std::string_view text)
 {
     const auto root = toml::parse(text);
     SimulatedTypes::Type type;
     type.maxRegisters
         = std::clamp(root["max_registers"].value_or(mostRegistersPerRead), 1, mostRegistersPerRead);
-    for (const auto &node : *root["block"].as_array()) {
-        const auto &block = *node.as_table();
-        type.blocks.push_back({block["function"].value_or(3), block["start"].value_or(0),
-            block["count"].value_or(0)});
-    }
+    for (const auto &node : *root["block"].as_array())
+        type.blocks.push_back(blockOf(*node.as_table()));
     if (const auto *identify = root["identify"].as_table()) {
-        const auto blockOf = [](const toml::table &table) {
-            return SimulatedTypes::Block {table["function"].value_or(3), table["start"].value_or(0),
-                table["count"].value_or(0)};
-        };
         // The first code the file accepts.
         type.identity = SimulatedTypes::Identity {blockOf(*identify),
             std::uint64_t((*identify)["values"][0].value_or(std::int64_t(0))),
