@@ -116,6 +116,23 @@ int main(int argc, char *argv[])
 
     const auto folder = folderFor(options);
     qCInfo(lcRun).noquote() << startLine(options, folder);
+    // Listening comes before the window opens the port: an address that cannot be had ends the
+    // start with nothing opened or written.
+    std::unique_ptr<MetricsServer> metrics;
+    if (options.metrics) {
+        metrics
+            = std::make_unique<MetricsServer>(*options.metrics, meterTypesOfLine(options.start));
+        QString failure;
+        if (!metrics->start(failure)) {
+            qCCritical(lcRun).noquote() << failure;
+            return 1;
+        }
+        qCInfo(lcRun).noquote() << QStringLiteral("serving metrics at http://%1:%2/metrics")
+                                       .arg(options.metrics->host.contains(u':')
+                                               ? u'[' + options.metrics->host + u']'
+                                               : options.metrics->host)
+                                       .arg(metrics->port());
+    }
     QElapsedTimer running;
     running.start();
     Form1 window(folder.folder, options.start);
@@ -144,20 +161,7 @@ int main(int argc, char *argv[])
             [&mqtt](const RegisterBlock &block) { mqtt->publishRegisters(block); });
     }
 
-    std::unique_ptr<MetricsServer> metrics;
-    if (options.metrics) {
-        metrics
-            = std::make_unique<MetricsServer>(*options.metrics, meterTypesOfLine(options.start));
-        QString failure;
-        if (!metrics->start(failure)) {
-            qCCritical(lcRun).noquote() << failure;
-            return 1;
-        }
-        qCInfo(lcRun).noquote() << QStringLiteral("serving metrics at http://%1:%2/metrics")
-                                       .arg(options.metrics->host.contains(u':')
-                                               ? u'[' + options.metrics->host + u']'
-                                               : options.metrics->host)
-                                       .arg(metrics->port());
+    if (metrics) {
         QObject::connect(&window, &Form1::summarized, &window,
             [&metrics](const Reading &reading) { metrics->takeReading(reading); });
     }
